@@ -1,0 +1,138 @@
+#include "common/Platform.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "common/Deployment.h"
+#include "common/FileStream.h"
+#include "tests/support/TestSupport.h"
+
+namespace lg {
+namespace {
+
+int64_t LocalToUnix(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  t.tm_isdst = -1;
+  return static_cast<int64_t>(std::mktime(&t));
+}
+
+TEST(Platform, FileStampPacksLocalDosDateAndTime) {
+  test::TTempDir dir;
+  const std::string f = dir.File("stamp.txt");
+  ASSERT_TRUE(test::WriteFileBytes(f, "x"));
+  ASSERT_TRUE(plat::SetLastWriteTime(f, LocalToUnix(2020, 1, 2, 3, 4, 7)));
+  const uint32_t date = ((2020 - 1980) << 9) | (1 << 5) | 2;
+  const uint32_t time = (3 << 11) | (4 << 5) | (7 / 2);  // two-second resolution
+  EXPECT_EQ(static_cast<uint32_t>(plat::FileStamp(f)), (date << 16) | time);
+  EXPECT_EQ(plat::FileStamp(dir.File("missing")), -1);
+  EXPECT_EQ(plat::FileStamp(dir.Path()), -1) << "folders have no stamp";
+}
+
+TEST(Platform, FileHelpersWorkWithBackslashPaths) {
+  test::TTempDir dir;
+  const std::string nested = dir.Path() + "a\\b\\c";
+  ASSERT_TRUE(plat::ForceDirectories(nested));
+  EXPECT_TRUE(plat::DirectoryExists(nested));
+  EXPECT_TRUE(plat::ForceDirectories(nested)) << "an existing folder is fine";
+
+  const std::string f = nested + "\\file.dat";
+  ASSERT_TRUE(test::WriteFileBytes(f, "12345"));
+  EXPECT_TRUE(plat::FileExists(f));
+  EXPECT_EQ(plat::FileSize(f), 5);
+  EXPECT_FALSE(plat::FileExists(nested)) << "a folder is not a file";
+  EXPECT_EQ(plat::FileSize(dir.File("none")), -1);
+}
+
+TEST(Platform, RenameReplacesAnExistingTarget) {
+  test::TTempDir dir;
+  ASSERT_TRUE(test::WriteFileBytes(dir.File("new"), "new"));
+  ASSERT_TRUE(test::WriteFileBytes(dir.File("old"), "old contents"));
+  EXPECT_TRUE(plat::RenameFile(dir.File("new"), dir.File("old")));
+  EXPECT_EQ(test::ReadFileBytes(dir.File("old")), "new");
+  EXPECT_FALSE(plat::FileExists(dir.File("new")));
+  EXPECT_FALSE(plat::RenameFile(dir.File("gone"), dir.File("old")));
+}
+
+TEST(Platform, ReadOnlyFileCanBeReplacedAfterClearingAttributes) {
+  test::TTempDir dir;
+  const std::string f = dir.File("ro.txt");
+  ASSERT_TRUE(test::WriteFileBytes(f, "data"));
+  ASSERT_TRUE(plat::MakeReadOnly(f));
+  plat::TFileStream stream;
+  if (test::IsWindowsBuild()) {
+    EXPECT_FALSE(stream.Open(f, plat::TFileStream::Mode::ReadWrite));
+  }
+  stream.Close();
+  EXPECT_TRUE(plat::ClearAttributes(f));
+  EXPECT_TRUE(stream.Open(f, plat::TFileStream::Mode::ReadWrite));
+  stream.Close();
+  EXPECT_TRUE(plat::DeleteFile(f));
+  EXPECT_FALSE(plat::FileExists(f));
+}
+
+TEST(Platform, GbkNamesKeepTrailBytesThatEqualBackslash) {
+  test::TTempDir dir;
+  // "\xB5\x5C" is a GBK character whose trail byte is 0x5C.
+  const std::string name = dir.Path() + "sub\\\xB5\x5C.txt";
+  ASSERT_TRUE(plat::ForceDirectories(dir.Path() + "sub"));
+  ASSERT_TRUE(test::WriteFileBytes(name, "gbk"));
+  EXPECT_TRUE(plat::FileExists(name));
+  EXPECT_EQ(test::ReadFileBytes(name), "gbk");
+}
+
+TEST(Platform, TickCountAdvancesWithSleep) {
+  uint32_t start = plat::TickCount();
+  plat::SleepMs(50);
+  uint32_t elapsed = plat::TickCount() - start;
+  EXPECT_GE(elapsed, 40u);
+  EXPECT_LT(elapsed, 5000u);
+}
+
+TEST(Platform, FileStreamPositionsBeyondFourGiBWithoutWritingThem) {
+  test::TTempDir dir;
+  plat::TFileStream f;
+  ASSERT_TRUE(f.Open(dir.File("sparse"), plat::TFileStream::Mode::Create));
+  const int64_t far = (int64_t{5} << 30) + 3;
+  ASSERT_TRUE(f.Truncate(far + 1));
+  EXPECT_EQ(f.Size(), far + 1);
+  ASSERT_TRUE(f.WriteAt(far, "z", 1));
+  char c = 0;
+  EXPECT_EQ(f.ReadAt(far, &c, 1), 1);
+  EXPECT_EQ(c, 'z');
+  EXPECT_TRUE(f.Truncate(0));
+}
+
+TEST(Platform, WholeFileWriteReplacesAtomically) {
+  test::TTempDir dir;
+  const std::string f = dir.File("whole.txt");
+  ASSERT_TRUE(plat::WriteWholeFile(f, "first"));
+  ASSERT_TRUE(plat::WriteWholeFile(f, "second"));
+  std::string text;
+  ASSERT_TRUE(plat::ReadWholeFile(f, text));
+  EXPECT_EQ(text, "second");
+  EXPECT_FALSE(plat::FileExists(f + ".~tmp"));
+  EXPECT_FALSE(plat::WriteWholeFile(dir.Path() + "no\\such\\folder\\x", "y"));
+}
+
+TEST(Deployment, ExeNameFolderAndStem) {
+  const std::string saved = LauncherPath();
+  SetLauncherPath("C:\\Games\\Demo\\launcher_abc.exe");
+  EXPECT_EQ(ExeName(), "launcher_abc.exe");
+  EXPECT_EQ(LauncherFolder(), "C:\\Games\\Demo\\");
+  EXPECT_EQ(ExeStem(), "launcher_abc");
+  SetLauncherPath("/opt/game/launcher.update");
+  EXPECT_EQ(ExeName(), "launcher.update");
+  EXPECT_EQ(LauncherFolder(), "/opt/game/");
+  SetLauncherPath(saved);
+  EXPECT_FALSE(ExeName().empty()) << "the running test program has a name";
+}
+
+}  // namespace
+}  // namespace lg
