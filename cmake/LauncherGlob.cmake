@@ -1,0 +1,21 @@
+# lg_folder_sources(var): the portable sources of the current folder, every
+# .cpp except platform siblings (*_win.cpp, *_posix.cpp) and, outside
+# Windows builds, the Windows-only files listed in `win_only` (optional).
+function(lg_folder_sources var)
+  file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  set(out)
+  foreach(f ${all})
+    get_filename_component(name ${f} NAME)
+    if(name MATCHES "_(win|posix)\\.cpp$")
+      continue()
+    endif()
+    list(APPEND out ${f})
+  endforeach()
+  if(WIN32)
+    file(GLOB plat CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_win.cpp)
+  else()
+    file(GLOB plat CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_posix.cpp)
+  endif()
+  list(APPEND out ${plat})
+  set(${var} ${out} PARENT_SCOPE)
+endfunction()
