@@ -125,6 +125,15 @@ std::string WithProfileValue(std::string_view text, std::string_view section, st
   return out + entry + std::string(text.substr(at));
 }
 
+std::string WithoutProfileSection(std::string_view text, std::string_view section) {
+  std::vector<Line> lines = SplitLines(text);
+  size_t header = 0, end = 0;
+  if (!FindSection(text, lines, section, header, end)) return std::string(text);
+  size_t from = lines[header].begin;
+  size_t to = end < lines.size() ? lines[end].begin : text.size();
+  return std::string(text.substr(0, from)) + std::string(text.substr(to));
+}
+
 bool ParseProfileInt(std::string_view value, int& out) {
   value = Trim(value);
   bool negative = false;

@@ -30,6 +30,9 @@ bool WriteProfileInt(const std::string& path, std::string_view section, std::str
 std::optional<std::string> ProfileValue(std::string_view text, std::string_view section, std::string_view key);
 std::string WithProfileValue(std::string_view text, std::string_view section, std::string_view key,
                              std::string_view value);
+// The text without the section (its header and every line up to the next
+// section); unchanged when the section is missing.
+std::string WithoutProfileSection(std::string_view text, std::string_view section);
 bool ParseProfileInt(std::string_view value, int& out);
 
 }  // namespace lg

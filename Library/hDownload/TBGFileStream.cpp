@@ -1,0 +1,100 @@
+#include "Library/hDownload/TBGFileStream.h"
+
+#include <chrono>
+
+namespace lg {
+
+TBGFileStream::TBGFileStream(const std::string& fileName) : fileName_(fileName) {
+  open_ = file_.Open(fileName, plat::TFileStream::Mode::OpenOrCreate);
+  thread_ = std::thread([this] { Run(); });
+}
+
+TBGFileStream::~TBGFileStream() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    terminated_ = true;
+  }
+  wake_.notify_all();
+  drained_.notify_all();
+  if (thread_.joinable()) thread_.join();
+  file_.Close();
+}
+
+bool TBGFileStream::Write(const void* data, int32_t length, int64_t offset) {
+  if (!open_ || !data || length < 1 || offset < 0) return false;
+  std::string copy(static_cast<const char*>(data), static_cast<size_t>(length));
+  std::unique_lock<std::mutex> guard(lock_);
+  // Back-pressure: wait for room, but never forever; a writer that makes no
+  // progress for a minute is as good as failed.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (queuedBytes_ > 0 && queuedBytes_ + length > kMaxQueuedBytes && !failed_ && !aborted_ && !terminated_) {
+    if (drained_.wait_until(guard, deadline) == std::cv_status::timeout) return false;
+  }
+  if (failed_ || aborted_ || terminated_) return false;
+  queue_.emplace(offset, std::move(copy));  // after equal keys: arrival order
+  queuedBytes_ += length;
+  guard.unlock();
+  wake_.notify_one();
+  return true;
+}
+
+void TBGFileStream::Abort() {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    aborted_ = true;
+  }
+  drained_.notify_all();
+}
+
+bool TBGFileStream::Failed() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return failed_;
+}
+
+std::string TBGFileStream::ErrorText() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return errorText_;
+}
+
+int64_t TBGFileStream::QueuedBytes() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return queuedBytes_;
+}
+
+void TBGFileStream::Run() {
+  for (;;) {
+    if (WriteOne()) continue;
+    std::unique_lock<std::mutex> guard(lock_);
+    if (terminated_ && queue_.empty()) return;
+    // Idle: wait for a block, with the 10 ms poll as a safety net.
+    wake_.wait_for(guard, std::chrono::milliseconds(10), [this] { return terminated_ || !queue_.empty(); });
+  }
+}
+
+// Writes the lowest-offset block; false when the queue was empty.
+bool TBGFileStream::WriteOne() {
+  int64_t offset;
+  std::string data;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (queue_.empty()) return false;
+    auto head = queue_.begin();
+    offset = head->first;
+    data = std::move(head->second);
+    queue_.erase(head);
+  }
+  const bool ok = !Failed() && file_.WriteAt(offset, data.data(), data.size());
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    queuedBytes_ -= static_cast<int64_t>(data.size());
+    if (!ok && !failed_) {
+      failed_ = true;
+      errorText_ = "Write Error: " + fileName_ + " @" + std::to_string(offset);
+    }
+  }
+  drained_.notify_all();
+  if (ok && OnWritten) OnWritten(static_cast<int32_t>(data.size()));
+  return true;
+}
+
+}  // namespace lg

@@ -1,0 +1,77 @@
+// Writes blocks of downloaded data into one file at given offsets on a
+// thread of its own, so the download workers never wait for the disk. The
+// queue is ordered by offset, so the file is written mostly front to back.
+//
+// Threads: Write may be called from several workers at once; OnWritten runs
+// on the writer's thread. The queue lock is never held during a disk write.
+//
+// Memory stays bounded whatever the disk speed: when more than
+// kMaxQueuedBytes wait in the queue, Write blocks until the writer catches
+// up (back-pressure on the network), or until Abort.
+//
+// A block that cannot be positioned or written is never reported as
+// written: the writer records the failure (Failed, ErrorText) and refuses
+// every later Write, so the download cannot end as a success.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "common/FileStream.h"
+
+namespace lg {
+
+class TBGFileStream {
+ public:
+  static constexpr int64_t kMaxQueuedBytes = 8 << 20;
+
+  // Opens (or creates, keeping its content) the file and starts the thread.
+  explicit TBGFileStream(const std::string& fileName);
+  // Writes everything still queued, then closes the file.
+  ~TBGFileStream();
+  TBGFileStream(const TBGFileStream&) = delete;
+  TBGFileStream& operator=(const TBGFileStream&) = delete;
+
+  bool IsOpen() const { return open_; }
+  // Queues a copy; false when the file is not open, the data is missing or
+  // empty, an earlier block failed, or the writer was aborted.
+  bool Write(const void* data, int32_t length, int64_t offset);
+  // Wakes writers blocked by back-pressure and refuses later Writes; the
+  // blocks already queued are still written on destruction.
+  void Abort();
+
+  bool Failed() const;
+  std::string ErrorText() const;
+  int64_t QueuedBytes() const;
+
+  // Called on the writer thread after each complete write with its length.
+  // Set before the first Write.
+  std::function<void(int32_t)> OnWritten;
+
+ private:
+  void Run();
+  bool WriteOne();
+
+  plat::TFileStream file_;
+  std::string fileName_;
+  bool open_ = false;
+
+  mutable std::mutex lock_;
+  std::condition_variable wake_;     // the writer: work or termination
+  std::condition_variable drained_;  // blocked Write calls: room in the queue
+  // Offset-ordered; equal offsets keep their order of arrival.
+  std::multimap<int64_t, std::string> queue_;
+  int64_t queuedBytes_ = 0;
+  bool terminated_ = false;
+  bool aborted_ = false;
+  bool failed_ = false;
+  std::string errorText_;
+  std::thread thread_;
+};
+
+}  // namespace lg

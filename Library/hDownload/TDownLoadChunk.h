@@ -1,0 +1,71 @@
+// The byte ranges of one file that are still to be fetched by the segmented
+// downloader, and the ".!dl" state file that keeps them between runs.
+//
+// Threads: AddRange, PopRange, Split and SaveToState take the pool's lock and
+// may be called from any worker and from the owner; Load* and InitRange run
+// before any worker uses the pool. In the downloader this lock is taken
+// while the downloader's own lock is held, never the other way round.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lg {
+
+struct TByteRange {
+  int64_t Start;
+  int64_t End;  // inclusive
+  int64_t Length() const { return End - Start + 1; }
+  bool operator==(const TByteRange&) const = default;
+};
+
+class TDownLoadChunk {
+ public:
+  // Ranges are never split below this half size (a piece stays >= 256 KiB).
+  static constexpr int64_t kMinHalf = 262144;
+
+  TDownLoadChunk() = default;
+  // Saves the remaining ranges (or deletes the state file when none remain).
+  ~TDownLoadChunk();
+  TDownLoadChunk(const TDownLoadChunk&) = delete;
+  TDownLoadChunk& operator=(const TDownLoadChunk&) = delete;
+
+  // A fresh pool covering [start, end], split towards `target` ranges.
+  void InitRange(const std::string& stateFile, int target, int64_t start, int64_t end);
+  // A pool resumed from the state file's "Chunks" section. The saved ranges
+  // are checked against `fileSize`: a range that runs backwards, reaches past
+  // the file, is not a pair of decimal numbers or overlaps another makes the
+  // whole state invalid; then the pool stays empty and false is returned, so
+  // the download starts afresh instead of trusting a damaged file.
+  bool LoadAndSplit(const std::string& stateFile, int target, int64_t fileSize);
+
+  void AddRange(int64_t start, int64_t end);
+  // Removes and returns the last range: the lowest offsets after a split,
+  // and the unfinished part of a failed piece right after it was returned.
+  std::optional<TByteRange> PopRange();
+
+  // Sum of the lengths loaded from the state file.
+  int64_t RemainingBytes() const { return remainingBytes_; }
+  const std::string& StateFile() const { return stateFile_; }
+  std::vector<TByteRange> Ranges() const;
+
+  // Writes the ranges to the state file and empties the list; deletes the
+  // state file when the list is empty. Called by the destructor.
+  void SaveToState();
+
+  // "Chunk" + position as three upper-case hexadecimal digits.
+  static std::string ChunkKey(int index);
+
+ private:
+  void Split(int target);
+
+  mutable std::mutex lock_;
+  std::vector<TByteRange> freeRanges_;
+  int64_t remainingBytes_ = 0;
+  std::string stateFile_;
+};
+
+}  // namespace lg
