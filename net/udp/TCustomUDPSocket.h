@@ -8,7 +8,8 @@
 // Host and Port are guarded by the socket lock together with the handle, so
 // the owner may set them at any time; they are ignored while the socket is
 // open. WantOpen is atomic. Callbacks may be set at any time; each call uses
-// the one set when the call starts.
+// the one set when the call starts. A callback may call Close and SendBuffer
+// but must not destroy the socket (the destructor waits for the worker).
 //
 // Lifecycle: a concrete subclass calls StartWorker() at the end of its
 // constructor and StopWorker() first in its destructor, so the worker never
