@@ -11,7 +11,7 @@
 namespace lg {
 
 const std::array<const char*, kDeploymentValueCount> kDeploymentValueNames = {
-    "_HomeHub",    "_HubID",           "_LauName",   "_ClientPatchUrl", "_LauncherPathUrl",
+    "_HomeHub",     "_HubID",           "_LauName",    "_ClientPatchUrl", "_LauncherPathUrl",
     "_HomePageUrl", "_RegistryPageUrl", "_BBSPageUrl", "_PayPageUrl",     "_NewsPageUrl"};
 
 namespace {
@@ -62,8 +62,7 @@ std::string_view StemOf(std::string_view name) {
 
 // Bounds first, then the digest. `keep` receives the bytes when given (the
 // URL text); the large image section is digested in chunks instead.
-bool CheckSection(IBlockSource& source, const char* label, TBlockSection& s, std::string* keep,
-                  const TLogSink& log) {
+bool CheckSection(IBlockSource& source, const char* label, TBlockSection& s, std::string* keep, const TLogSink& log) {
   if (s.offset == 0 || s.size <= 0 || !source.Contains(s.offset, s.size)) {
     log(Format("%s Error offset=%d, Size=%d", label, s.offset, s.size));
     return false;

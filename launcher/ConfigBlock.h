@@ -75,7 +75,7 @@ struct TConfigBlockReport {
   TBlockTrailer trailer;     // url/res/pos with their verdicts
   std::string urlText;       // the URL section's text (GBK) when its digest matched
   size_t tokenCount = 0;
-  bool valuesSet = false;    // at least ten tokens: `values` hold them, channel applied
+  bool valuesSet = false;  // at least ten tokens: `values` hold them, channel applied
   std::array<std::string, kDeploymentValueCount> values;
   TBlockPlacement placement;
 };

@@ -28,13 +28,12 @@ const std::array<TPositionRecord, kPositionRecordCount> kPositionRecords = {{
 }};
 
 const std::array<const char*, kImageCount> kImageNames = {
-    "background",       "btn_cz_normal",     "btn_gw_normal",    "btn_lt_normal",    "btn_start_normal",
-    "btn_zc_normal",    "cb_normal",         "close_normal",     "frm_login",        "min_normal",
-    "pic_slogan",       "Progress_bk",       "Progress_all",     "server_bk_active", "server_bk_normal",
-    "server_new",       "btn_cz_active",     "btn_cz_down",      "btn_gw_active",    "btn_gw_down",
-    "btn_lt_active",    "btn_lt_down",       "btn_start_active", "btn_start_disable", "btn_start_down",
-    "btn_zc_active",    "btn_zc_down",       "cb_active",        "cb_down",          "close_active",
-    "close_down",       "min_active",        "min_down"};
+    "background",     "btn_cz_normal",    "btn_gw_normal",    "btn_lt_normal", "btn_start_normal", "btn_zc_normal",
+    "cb_normal",      "close_normal",     "frm_login",        "min_normal",    "pic_slogan",       "Progress_bk",
+    "Progress_all",   "server_bk_active", "server_bk_normal", "server_new",    "btn_cz_active",    "btn_cz_down",
+    "btn_gw_active",  "btn_gw_down",      "btn_lt_active",    "btn_lt_down",   "btn_start_active", "btn_start_disable",
+    "btn_start_down", "btn_zc_active",    "btn_zc_down",      "cb_active",     "cb_down",          "close_active",
+    "close_down",     "min_active",       "min_down"};
 
 using U = TSkinUse;
 
