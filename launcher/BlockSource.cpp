@@ -12,7 +12,8 @@ bool IBlockSource::Contains(int64_t offset, int64_t size) const {
 }
 
 bool IBlockSource::ReadAt(int64_t offset, void* data, size_t size) {
-  if (size > static_cast<uint64_t>(INT64_MAX) || !Contains(offset, static_cast<int64_t>(size))) return false;
+  // A size past INT64_MAX turns negative here and is refused by Contains.
+  if (!Contains(offset, static_cast<int64_t>(size))) return false;
   if (size == 0) return true;
   return RawRead(offset, data, size);
 }

@@ -100,7 +100,7 @@ TInspection Inspect(const std::string& path) {
 
 std::string FormatText(const TInspection& in, bool withLog) {
   const TConfigBlockReport& r = in.report;
-  std::string o = "file: " + Utf8(in.path) + " (" + std::to_string(in.fileSize) + " bytes)\n";
+  std::string o = "file: " + in.path + " (" + std::to_string(in.fileSize) + " bytes)\n";
   char buf[160];
   std::snprintf(buf, sizeof buf, "flag: 0x%08X (%s)\n", static_cast<unsigned>(r.flag),
                 r.flag == kBlockFlag ? "block present" : "no block");
@@ -151,7 +151,7 @@ std::string FormatText(const TInspection& in, bool withLog) {
 
 std::string FormatJson(const TInspection& in) {
   const TConfigBlockReport& r = in.report;
-  std::string o = "{\"file\": " + JsonString(Utf8(in.path)) + ", \"fileSize\": " + std::to_string(in.fileSize);
+  std::string o = "{\"file\": " + JsonString(in.path) + ", \"fileSize\": " + std::to_string(in.fileSize);
   o += ", \"flag\": " + std::to_string(r.flag);
   o += ", \"url\": " + SectionJson(r.trailer.url);
   o += ", \"res\": " + SectionJson(r.trailer.res);
