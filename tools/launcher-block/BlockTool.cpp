@@ -15,7 +15,18 @@ const char kUsage[] =
     "usage:\n"
     "  launcher-block pack --exe IN.exe --urls urls.txt --skin DIR --positions positions.txt --out OUT.exe\n"
     "  launcher-block inspect FILE [--json] [--log]\n"
-    "  launcher-block strip --exe IN.exe --out OUT.exe\n";
+    "  launcher-block strip --exe IN.exe --out OUT.exe\n"
+    "\n"
+    "urls.txt (UTF-8): the ten values separated by blanks or line breaks, in order\n"
+    "  _HomeHub _HubID _LauName _ClientPatchUrl _LauncherPathUrl _HomePageUrl\n"
+    "  _RegistryPageUrl _BBSPageUrl _PayPageUrl _NewsPageUrl\n"
+    "  a value with blanks in double quotes, \"\" for a quote inside; stored as GBK.\n"
+    "DIR: <name>.png (PNG, JPEG, BMP or GIF content) for each of the 33 skin images.\n"
+    "positions.txt: 19 lines \"X Y W H\" (window, picSlogan, wb, picLogin, lbLstSelSrv,\n"
+    "  btnSelMem, btnSelServer, LGLabel1, LGStart, LBStatus, LGPTotal, LGCurrent,\n"
+    "  lbIngUpdate, LGClose, LGmin, LGBtn1..LGBtn4); '#' starts a comment.\n"
+    "pack replaces a block the launcher already carries; inspect exits 0 only\n"
+    "when all three sections are valid.\n";
 
 // "--name value" pairs and bare flags; false on anything unknown or missing.
 bool ParseOptions(const std::vector<std::string>& args, size_t from, const std::vector<std::string>& valued,
