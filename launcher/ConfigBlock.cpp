@@ -70,12 +70,12 @@ bool CheckSection(IBlockSource& source, const char* label, TBlockSection& s, std
   TMd5 md5;
   if (keep) {
     keep->assign(static_cast<size_t>(s.size), '\0');
-    if (!source.ReadAt(s.offset, keep->data(), keep->size())) keep->clear();
-    md5.Update(keep->data(), keep->size());
-    if (keep->size() != static_cast<size_t>(s.size)) {
+    if (!source.ReadAt(s.offset, keep->data(), keep->size())) {
+      keep->clear();
       log(Format("%s Error offset=%d, Size=%d", label, s.offset, s.size));
       return false;
     }
+    md5.Update(keep->data(), keep->size());
   } else {
     std::vector<char> chunk(std::min<size_t>(kDigestChunk, static_cast<size_t>(s.size)));
     for (int64_t done = 0; done < s.size;) {
