@@ -154,9 +154,22 @@ double DecodeTimeOfDay(std::string_view token) {
   return (parts[0] * 3600 + parts[1] * 60 + parts[2]) / 86400.0;
 }
 
+namespace {
+
+// A day number from a point on a linear day scale: before 1899-12-30 the
+// whole part is the date and the fraction's size the time of day.
+double FromLinearDays(double linear) {
+  if (linear >= 0) return linear;
+  const double date = std::floor(linear);
+  const double time = linear - date;
+  return time == 0 ? date : date - time;
+}
+
+}  // namespace
+
 double EncodeDateTime(int year, int month, int day, int hour, int minute, int second) {
   const int64_t days = DaysFromCivil(year, month, day) - DaysFromCivil(1899, 12, 30);
-  return static_cast<double>(days) + (hour * 3600 + minute * 60 + second) / 86400.0;
+  return FromLinearDays(static_cast<double>(days) + (hour * 3600 + minute * 60 + second) / 86400.0);
 }
 
 double DecodeHttpDate(std::string_view input, int localOffset) {
@@ -196,14 +209,10 @@ double DecodeHttpDate(std::string_view input, int localOffset) {
   if (month > 12) month = 12;
   if (day == 0) day = 1;
   if (day > DaysInMonth(year, month)) day = DaysInMonth(year, month);
-  double result = EncodeDateTime(year, month, day, 0, 0, 0) + time;
-  const int64_t d = static_cast<int64_t>(zone) - localOffset;
-  result -= static_cast<double>(d / 1440);
-  const int64_t r = d % 1440;
-  const int64_t a = r < 0 ? -r : r;
-  const double shift = ((a / 60) * 60 + a % 60) / 1440.0;
-  result -= r < 0 ? -shift : shift;
-  return result;
+  // Shift from the text's zone to the local one on a linear scale.
+  const int64_t days = DaysFromCivil(year, month, day) - DaysFromCivil(1899, 12, 30);
+  const int64_t shift = static_cast<int64_t>(zone) - localOffset;
+  return FromLinearDays(static_cast<double>(days) + time - static_cast<double>(shift) / 1440.0);
 }
 
 int64_t DateTimeToFileTime(double dateTime) {
