@@ -18,6 +18,11 @@ bool Stopped(TBodyReadContext& c) {
   return c.stop && c.stop();
 }
 
+// Why the socket gave no more bytes.
+std::string SocketReason(const TBlockSocket& s) {
+  return s.LastErrorText().empty() ? std::string("connection closed by the server") : s.LastErrorText();
+}
+
 bool Deliver(TBodyReadContext& c, const char* data, int n) {
   if (!c.sink(data, n)) {
     if (c.error.empty()) c.error = "body refused by its receiver";
@@ -38,7 +43,7 @@ bool ReadChunkedBody(TBodyReadContext& c) {
     }
     if (!c.socket.ReadLine(line)) {
       plat::DebugOutput(std::string(c.tag) + " ReadLine Error");
-      c.error = std::string(c.tag) + " ReadLine Error " + c.socket.LastErrorText();
+      c.error = std::string(c.tag) + " ReadLine Error: " + SocketReason(c.socket);
       return false;
     }
     const int64_t size = ParseChunkSizeLine(line);
@@ -58,7 +63,7 @@ bool ReadChunkedBody(TBodyReadContext& c) {
       const char* block = nullptr;
       const int n = c.socket.RecvBuffer(static_cast<int>(std::min<int64_t>(left, kBlock)), &block);
       if (n < 1) {
-        c.error = "chunk ended early " + c.socket.LastErrorText();
+        c.error = "chunk ended early: " + SocketReason(c.socket);
         return false;
       }
       if (!Deliver(c, block, n)) return false;
@@ -67,7 +72,7 @@ bool ReadChunkedBody(TBodyReadContext& c) {
     // The line end after the chunk data; anything else means the sender's
     // framing and ours disagree.
     if (!c.socket.ReadLine(line) || !line.empty()) {
-      c.error = "chunk not followed by a line end " + c.socket.LastErrorText();
+      c.error = "chunk not followed by a line end";
       return false;
     }
   }
@@ -86,7 +91,7 @@ bool ReadIdentityBody(TBodyReadContext& c) {
     plat::DebugOutput(" " + std::string(c.tag) + " " + std::to_string(n) + "/" + std::to_string(left));
     if (n < 1) {
       plat::DebugOutput(c.socket.LastErrorText());
-      c.error = stop ? "stopped" : "body ended early " + c.socket.LastErrorText();
+      c.error = stop ? "stopped" : "body ended early: " + SocketReason(c.socket);
       break;
     }
     if (!Deliver(c, block, n)) break;
@@ -108,7 +113,7 @@ bool ReadBodyUntilClose(TBodyReadContext& c) {
     if (n < 1) {
       // A clean close records no error; a time-out or reset does.
       if (c.socket.LastError() == 0) return true;
-      c.error = "body ended early " + c.socket.LastErrorText();
+      c.error = "body ended early: " + SocketReason(c.socket);
       return false;
     }
     if (!Deliver(c, block, n)) return false;

@@ -277,10 +277,7 @@ bool TBlockSocket::ReadLine(std::string& line) {
       return false;
     }
     const int r = RawReceive(Buffer_ + Unread_, kBufferSize - Unread_);
-    if (r <= 0) {
-      if (r == 0 && LastError_ == 0) RecordError(sock::kConnReset);  // the peer closed mid-line
-      return false;
-    }
+    if (r <= 0) return false;  // time-out, error, or the peer closed mid-line (no error code)
     Unread_ += r;
   }
 }

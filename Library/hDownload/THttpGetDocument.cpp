@@ -134,7 +134,8 @@ bool THttpGetDocument::ReadHeaderBlock() {
       // redirect whose Location never arrived.
       ConnectTick_ = kForceInterrupt;
       plat::DebugOutput("DoRequest2 ReadLine Error.");
-      return Fail("reading the response from " + Socket_.PeerText() + " failed: " + Socket_.LastErrorText());
+      return Fail("reading the response from " + Socket_.PeerText() +
+                  " failed: " + (Socket_.LastErrorText().empty() ? "connection closed" : Socket_.LastErrorText()));
     }
     switch (Response_.ParseResponseLine(line)) {
       case THttpHeader::TLineResult::Continue: break;

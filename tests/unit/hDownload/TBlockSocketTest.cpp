@@ -119,7 +119,8 @@ TEST(TBlockSocket, ReadLineFailsOnCloseAndOnAFullBuffer) {
     EXPECT_GE(s.UnreadCount(), 0);
   }
   {
-    TRawPeer peer(std::string(TBlockSocket::kBufferSize + 10, 'x') + "\r\n", 0, 0, TBlockSocket::kBufferSize + 11);  // held open
+    TRawPeer peer(std::string(TBlockSocket::kBufferSize + 10, 'x') + "\r\n", 0, 0,
+                  TBlockSocket::kBufferSize + 11);  // held open
     TBlockSocket s;
     peer.Open(s);
     std::string line;
