@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "common/Platform.h"
+#include "common/Socket.h"
 #include "tests/support/HttpTestServer.h"
 
 namespace lg {
@@ -235,6 +236,73 @@ TEST(DocumentFetchLifetime, DestructionDuringAStalledAnswerIsPrompt) {
     worker.join();
   }
   EXPECT_LT(plat::TickCount() - start, 2000u);
+}
+
+}  // namespace
+}  // namespace lg
+
+namespace lg {
+namespace {
+
+// A listener whose accept queue is full: the system drops further
+// connection requests, so a connect to it stays pending.
+class TFullListener {
+ public:
+  TFullListener() {
+    const uint32_t lo = sock::ParseIpv4("127.0.0.1");
+    listener_ = sock::Open(sock::Kind::Stream);
+    sock::Bind(listener_, lo, 0);
+    sock::Listen(listener_, 0);
+    port_ = sock::LocalPort(listener_);
+    for (int i = 0; i < 4; ++i) {
+      sock::Handle h = sock::Open(sock::Kind::Stream);
+      sock::SetNonBlocking(h, true);
+      sock::Connect(h, lo, port_);
+      fillers_.push_back(h);
+    }
+    plat::SleepMs(100);
+  }
+  ~TFullListener() {
+    for (sock::Handle h : fillers_) sock::Close(h);
+    sock::Close(listener_);
+  }
+  uint16_t Port() const { return port_; }
+  // False on systems that answer instead of dropping (the tests then skip).
+  bool Hangs() const {
+    TBlockSocket probe;
+    return !probe.Connect("127.0.0.1", port_, 300) && probe.LastError() == sock::kTimedOut;
+  }
+
+ private:
+  sock::Handle listener_;
+  uint16_t port_ = 0;
+  std::vector<sock::Handle> fillers_;
+};
+
+TEST(DocumentFetchWatchdog, PendingConnectIsCutAfterEightSeconds) {
+  TFullListener full;
+  if (!full.Hangs()) GTEST_SKIP() << "this system refuses instead of dropping";
+  THttpGetDocument fetch;
+  const uint32_t start = plat::TickCount();
+  EXPECT_FALSE(fetch.Get("http://127.0.0.1:" + std::to_string(full.Port()) + "/", ""));
+  const uint32_t elapsed = plat::TickCount() - start;
+  EXPECT_GE(elapsed, THttpGetDocument::kConnectWatchMs);
+  EXPECT_LT(elapsed, static_cast<uint32_t>(THttpGetDocument::kConnectTimeoutMs));  // before the connect's own limit
+  EXPECT_EQ(fetch.Socket().LastError(), TBlockSocket::kInterruptedError);
+}
+
+TEST(DocumentFetchWatchdog, AbortEndsAPendingConnect) {
+  TFullListener full;
+  if (!full.Hangs()) GTEST_SKIP() << "this system refuses instead of dropping";
+  THttpGetDocument fetch;
+  std::thread aborter([&] {
+    plat::SleepMs(300);
+    fetch.Abort();
+  });
+  const uint32_t start = plat::TickCount();
+  EXPECT_FALSE(fetch.Get("http://127.0.0.1:" + std::to_string(full.Port()) + "/", ""));
+  EXPECT_LT(plat::TickCount() - start, 2000u);
+  aborter.join();
 }
 
 }  // namespace
