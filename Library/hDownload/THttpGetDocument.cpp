@@ -44,7 +44,11 @@ void THttpGetDocument::Watch() {
     uint32_t tick = ConnectTick_.load();
     const bool due = tick == kForceInterrupt || (tick > kForceInterrupt && plat::TickCount() - tick > kConnectWatchMs);
     // Only the connect that was seen overdue is interrupted.
-    if (due && ConnectTick_.compare_exchange_strong(tick, 0)) Socket_.Interrupt();
+    if (due && ConnectTick_.compare_exchange_strong(tick, 0)) {
+      guard.unlock();  // no lock held while reaching into the socket
+      Socket_.Interrupt();
+      guard.lock();
+    }
   }
 }
 
