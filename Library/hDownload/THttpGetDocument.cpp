@@ -173,6 +173,8 @@ bool THttpGetDocument::ReadBody() {
   } else if (!Response_.GetHeader("Content-Length").empty()) {
     c.tag = "ReadIdentityDocument";
     if (Response_.ContentLength > kMaxDocumentSize) tooLarge = true;
+    // One allocation instead of a growing copy for a body of known length.
+    if (!tooLarge && Response_.ContentLength > 0) Document_.reserve(static_cast<size_t>(Response_.ContentLength));
     ok = !tooLarge && ReadIdentityBody(c);
   } else {
     c.tag = "ReadDocumentUntilClose";
