@@ -62,8 +62,12 @@ void THttpHeader::ParseUrl(const std::string& url) {
   Port = 80;
   const size_t colon = Host.rfind(':');
   if (colon != std::string::npos) {
-    const int64_t port = ParseInt64(std::string_view(Host).substr(colon + 1), -1);
-    if (port >= 0 && port <= 65535) Port = static_cast<int32_t>(port);
+    const std::string_view text = std::string_view(Host).substr(colon + 1);
+    const int64_t port = ParseInt64(text, -1);
+    const bool isNumber = port != -1 || text == "-1";
+    // A number that is no port makes the exchange fail rather than reach
+    // another port; text that is no number keeps 80.
+    if (isNumber) Port = port > 0 && port <= 65535 ? static_cast<int32_t>(port) : 0;
     Host.resize(colon);
   }
   SetHeader("Host", Port == 80 ? Host : Host + ":" + std::to_string(Port));
