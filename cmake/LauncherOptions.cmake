@@ -26,6 +26,7 @@ endif()
 # Warnings for the project's own code (third-party code is built without this).
 function(lg_target_defaults target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-missing-field-initializers)
+  # -Wshadow=local is GCC's spelling; Clang rejects it under -Werror.
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     target_compile_options(${target} PRIVATE -Wshadow=local)
   endif()

@@ -53,6 +53,11 @@ int SetReceiveBufferSize(Handle h, int bytes);
 // Addresses are IPv4 in network byte order.
 int Connect(Handle h, uint32_t ip, uint16_t port);
 int Bind(Handle h, uint32_t ip, uint16_t port);
+// Server side, used by the in-process test peers: Listen puts a bound
+// stream socket into the listening state; Accept returns the new connection
+// (kInvalid on failure) and, when asked, the peer's address.
+int Listen(Handle h, int backlog);
+Handle Accept(Handle h, uint32_t* ip, uint16_t* port);
 // The locally bound port (host order), 0 on failure.
 uint16_t LocalPort(Handle h);
 // After a non-blocking connect reported ready: 0 when it succeeded, else

@@ -171,6 +171,28 @@ int Bind(Handle h, uint32_t ip, uint16_t port) {
   return Check(::bind(static_cast<int>(h), reinterpret_cast<sockaddr*>(&a), sizeof a));
 }
 
+int Listen(Handle h, int backlog) {
+  return Check(::listen(static_cast<int>(h), backlog));
+}
+
+Handle Accept(Handle h, uint32_t* ip, uint16_t* port) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  int fd;
+  do {
+    fd = ::accept(static_cast<int>(h), reinterpret_cast<sockaddr*>(&a), &len);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    Check(-1);
+    return kInvalid;
+  }
+  ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  tlsLastError = 0;
+  if (ip) *ip = a.sin_addr.s_addr;
+  if (port) *port = ntohs(a.sin_port);
+  return fd;
+}
+
 uint16_t LocalPort(Handle h) {
   sockaddr_in a{};
   socklen_t len = sizeof a;

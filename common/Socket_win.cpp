@@ -101,6 +101,19 @@ int Bind(Handle h, uint32_t ip, uint16_t port) {
   return Check(::bind(S(h), reinterpret_cast<sockaddr*>(&a), sizeof a));
 }
 
+int Listen(Handle h, int backlog) { return Check(::listen(S(h), backlog)); }
+
+Handle Accept(Handle h, uint32_t* ip, uint16_t* port) {
+  sockaddr_in a{};
+  int len = sizeof a;
+  SOCKET s = ::accept(S(h), reinterpret_cast<sockaddr*>(&a), &len);
+  if (s == INVALID_SOCKET) return kInvalid;
+  WSASetLastError(0);
+  if (ip) *ip = a.sin_addr.s_addr;
+  if (port) *port = ntohs(a.sin_port);
+  return static_cast<Handle>(s);
+}
+
 uint16_t LocalPort(Handle h) {
   sockaddr_in a{};
   int len = sizeof a;

@@ -1,0 +1,285 @@
+#include "Library/hDownload/TBlockSocket.h"
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <stdexcept>
+#include <vector>
+
+#include "common/Gbk.h"
+#include "common/Platform.h"
+
+namespace lg {
+namespace {
+
+constexpr int kMaxAddresses = 21;
+constexpr int kWaitSliceMs = 100;
+constexpr int kInvalidArgument = 10022;  // WSAEINVAL
+constexpr int kHostNotFound = 11001;     // WSAHOST_NOT_FOUND
+
+uint32_t RandomBelow(uint32_t n) {
+  thread_local std::mt19937 generator{std::random_device{}()};
+  return std::uniform_int_distribution<uint32_t>(0, n - 1)(generator);
+}
+
+}  // namespace
+
+void SocketLibraryStartup() {
+  if (sock::LibraryStartup() != 0) throw std::runtime_error("WSAStartup Error.");
+}
+
+void SocketLibraryCleanup() {
+  if (sock::LibraryCleanup() != 0) throw std::runtime_error("WSACleanup Error.");
+}
+
+TBlockSocket::TBlockSocket() : Buffer_(new char[kBufferSize]) {}
+
+TBlockSocket::~TBlockSocket() {
+  CloseSocket();
+  delete[] Buffer_;
+}
+
+int TBlockSocket::Check(int result) {
+  LastError_ = 0;
+  LastErrorText_.clear();
+  if (result == sock::kSocketError) RecordError(sock::LastError());
+  return result;
+}
+
+void TBlockSocket::RecordError(int code) {
+  LastError_ = code;
+  if (code == sock::kWouldBlock || code == sock::kInProgress) return;
+  LastErrorText_ = code == kInterruptedError ? std::to_string(code) + ":Interrupted" : sock::ErrorText(code);
+  plat::DebugOutput(LastErrorText_);
+}
+
+uint32_t TBlockSocket::Resolve(const std::string& host) {
+  uint32_t ip = sock::ParseIpv4(host);
+  if (ip != sock::kAddrNone) return ip;
+  std::vector<uint32_t> all = sock::ResolveIpv4(host);
+  if (all.empty()) return sock::kAddrNone;
+  // Spreads the connections of a host with several addresses over them.
+  const uint32_t n = static_cast<uint32_t>(std::min<size_t>(all.size(), kMaxAddresses));
+  return all[RandomBelow(n)];
+}
+
+bool TBlockSocket::Connect(const std::string& host, int port, int timeoutMs) {
+  Unread_ = 0;
+  ReadPos_ = 0;
+  pendingLf_ = false;
+  if (host.empty() || port < 1 || port > 65535) {
+    RecordError(kInvalidArgument);
+    return false;
+  }
+  // The result of closing the previous connection does not matter: a peer
+  // that reset it makes the shutdown fail, and the handle is released anyway.
+  CloseSocket();
+  interrupted_ = false;
+  if (aborted_) {
+    RecordError(kInterruptedError);
+    return false;
+  }
+  sock::Handle h = sock::Open(sock::Kind::Stream);
+  if (h == sock::kInvalid) {
+    Check(sock::kSocketError);
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> guard(handleLock_);
+    Socket_ = h;
+  }
+  const uint32_t ip = Resolve(host);
+  if (ip == sock::kAddrNone) {
+    CloseSocket();
+    RecordError(kHostNotFound);
+    return false;
+  }
+  PeerText_ = sock::FormatIpv4(ip) + ":" + std::to_string(port);
+  plat::DebugOutput(Gbk("连接到 ") + PeerText_);
+
+  if (Check(sock::SetNonBlocking(h, true)) != 0 || Check(sock::SetTimeouts(h, kIoTimeoutMs, kIoTimeoutMs)) != 0) {
+    CloseSocket();
+    return false;
+  }
+  Check(sock::Connect(h, ip, static_cast<uint16_t>(port)));
+  if (LastError_ == 0 || LastError_ == sock::kWouldBlock || LastError_ == sock::kInProgress) {
+    if (Wait(sock::Wait::Write, timeoutMs)) {
+      // Writability also signals a failed connect: a refused one fails now
+      // instead of at the first receive.
+      const int pending = sock::PendingConnectError(h);
+      if (pending != 0) {
+        RecordError(pending);
+      } else if (Check(sock::SetNonBlocking(h, false)) == 0) {
+        Connected_ = true;
+        return true;
+      }
+    }
+  }
+  const int code = LastError_;
+  const std::string text = LastErrorText_;
+  CloseSocket();
+  LastError_ = code;  // keep the reason of the failure, not the close's
+  LastErrorText_ = text;
+  return false;
+}
+
+bool TBlockSocket::CloseSocket() {
+  bool ok = true;
+  if (Socket_ != sock::kInvalid) {
+    sock::Handle old;
+    {
+      std::lock_guard<std::mutex> guard(handleLock_);
+      old = Socket_;
+      Socket_ = sock::kInvalid;
+    }
+    ok = Check(sock::ShutdownBoth(old)) != sock::kSocketError;
+    sock::Close(old);
+  }
+  Connected_ = false;
+  return ok;
+}
+
+void TBlockSocket::Interrupt() {
+  interrupted_ = true;
+  std::lock_guard<std::mutex> guard(handleLock_);
+  // Wakes a blocked select, recv or send; the owner closes the handle.
+  if (Socket_ != sock::kInvalid) sock::ShutdownBoth(Socket_);
+}
+
+void TBlockSocket::Abort() {
+  aborted_ = true;
+  Interrupt();
+}
+
+bool TBlockSocket::Wait(sock::Wait what, int timeoutMs) {
+  const uint32_t start = plat::TickCount();
+  for (;;) {
+    if (IsInterrupted()) {
+      RecordError(kInterruptedError);
+      return false;
+    }
+    int slice = kWaitSliceMs;
+    if (timeoutMs >= 0) {
+      const uint32_t elapsed = plat::TickCount() - start;
+      const uint32_t left = elapsed >= static_cast<uint32_t>(timeoutMs) ? 0 : timeoutMs - elapsed;
+      slice = static_cast<int>(std::min<uint32_t>(kWaitSliceMs, left));
+    }
+    const int r = Check(sock::Select(Socket_, what, slice));
+    if (r == sock::kSocketError) return false;
+    if (r > 0 && !IsInterrupted()) return true;
+    if (r == 0 && timeoutMs >= 0 && plat::TickCount() - start >= static_cast<uint32_t>(timeoutMs)) {
+      RecordError(sock::kTimedOut);
+      return false;
+    }
+  }
+}
+
+bool TBlockSocket::CanRead(int timeoutMs) {
+  return Wait(sock::Wait::Read, timeoutMs);
+}
+
+bool TBlockSocket::CanWrite(int timeoutMs) {
+  return Wait(sock::Wait::Write, timeoutMs);
+}
+
+int TBlockSocket::RawReceive(char* into, int count) {
+  if (!Connected_ || !CanRead(kIoTimeoutMs)) return 0;
+  const int r = Check(sock::Recv(Socket_, into, count));
+  if (r >= 0 && IsInterrupted()) {
+    RecordError(kInterruptedError);
+    return sock::kSocketError;
+  }
+  return r;
+}
+
+int TBlockSocket::SendBuffer(const void* data, uint16_t length) {
+  if (!Connected_) return 0;
+  int r = Check(sock::Send(Socket_, data, length));
+  if (r == sock::kSocketError && LastError_ == sock::kWouldBlock && CanWrite(kResendWaitMs))
+    r = Check(sock::Send(Socket_, data, length));
+  return r;
+}
+
+int TBlockSocket::SendString(const std::string& text) {
+  // One call sends at most 65535 bytes; a longer text is a short send that
+  // the caller sees by comparing the count.
+  const size_t n = std::min<size_t>(text.size(), 65535);
+  return SendBuffer(text.data(), static_cast<uint16_t>(n));
+}
+
+void TBlockSocket::Compact() {
+  if (ReadPos_ > 0) {
+    if (Unread_ > 0) std::memmove(Buffer_, Buffer_ + ReadPos_, Unread_);
+    ReadPos_ = 0;
+  }
+}
+
+void TBlockSocket::Consume(int count) {
+  Unread_ -= count;
+  ReadPos_ += count;
+  if (Unread_ <= 0) {
+    Unread_ = 0;
+    ReadPos_ = 0;
+  }
+}
+
+void TBlockSocket::DropPendingLf() {
+  if (pendingLf_ && Unread_ > 0) {
+    pendingLf_ = false;
+    if (Buffer_[ReadPos_] == '\n') Consume(1);
+  }
+}
+
+int TBlockSocket::RecvBuffer(int wanted, const char** block) {
+  const int effective = (wanted < 1 || wanted > kBufferSize) ? kBufferSize : wanted;
+  DropPendingLf();
+  if (Unread_ < effective) {
+    Compact();
+    const int r = RawReceive(Buffer_ + Unread_, kBufferSize - Unread_);
+    if (r > 0) Unread_ += r;
+    DropPendingLf();
+  }
+  *block = Buffer_ + ReadPos_;
+  if (Unread_ < effective) {
+    const int n = Unread_;
+    Unread_ = 0;
+    ReadPos_ = 0;
+    return n;
+  }
+  Consume(effective);
+  return effective;
+}
+
+bool TBlockSocket::ReadLine(std::string& line) {
+  line.clear();
+  for (;;) {
+    DropPendingLf();
+    const char* start = Buffer_ + ReadPos_;
+    const char* end = start + Unread_;
+    const char* hit = std::find_if(start, end, [](char c) { return c == '\r' || c == '\n'; });
+    if (hit != end) {
+      const int n = static_cast<int>(hit - start);
+      line.assign(start, n);
+      int used = n + 1;
+      if (*hit == '\r') {
+        if (n + 1 < Unread_) {
+          if (hit[1] == '\n') used = n + 2;
+        } else {
+          pendingLf_ = true;  // the LF, if any, has not arrived yet
+        }
+      }
+      Consume(used);
+      return true;
+    }
+    Compact();
+    if (Unread_ >= kBufferSize) {
+      RecordError(sock::kMessageSize);  // no terminator in a full buffer
+      return false;
+    }
+    const int r = RawReceive(Buffer_ + Unread_, kBufferSize - Unread_);
+    if (r <= 0) return false;  // time-out, error, or the peer closed mid-line (no error code)
+    Unread_ += r;
+  }
+}
+
+}  // namespace lg
