@@ -28,7 +28,10 @@ TEST(TNamesHash, HashFoldsAsciiCapitalsButNotGbkTrailBytes) {
   // 0x81 0x41 is one GBK character whose trail byte happens to be 'A': it
   // must not be folded, while a lone 'A' after it is.
   EXPECT_NE(TNamesHash::Hash("\x81\x41"), TNamesHash::Hash("\x81\x61"));
-  EXPECT_EQ(TNamesHash::Hash("\x81\x41" "A"), TNamesHash::Hash("\x81\x41" "a"));
+  EXPECT_EQ(TNamesHash::Hash("\x81\x41"
+                             "A"),
+            TNamesHash::Hash("\x81\x41"
+                             "a"));
   // Rotation wraps at 32 bits.
   std::string longName(40, 'z');
   uint32_t h = 0;
@@ -42,12 +45,9 @@ TEST(TNamesHash, NamesCompareWithoutAsciiCase) {
     const char* b;
     bool same;
   } cases[] = {
-      {"Launcher.EXE", "launcher.exe", true},
-      {"a", "b", false},
-      {"ab", "abc", false},
-      {"\x81\x41", "\x81\x61", false},  // trail bytes are compared exactly
-      {"\xD6\xD0X", "\xD6\xD0x", true},
-      {"a[", "A{", false},  // only letters fold
+      {"Launcher.EXE", "launcher.exe", true}, {"a", "b", false},   {"ab", "abc", false},
+      {"\x81\x41", "\x81\x61", false},                              // trail bytes are compared exactly
+      {"\xD6\xD0X", "\xD6\xD0x", true},       {"a[", "A{", false},  // only letters fold
   };
   for (const auto& c : cases) EXPECT_EQ(TNamesHash::SameName(c.a, c.b), c.same) << c.a << " / " << c.b;
 }

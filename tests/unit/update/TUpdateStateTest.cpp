@@ -126,10 +126,7 @@ TEST_F(UpdateStateTest, ResultFollowsTheShareOfBytesPresent) {
     int present, missing, expected;
   } cases[] = {
       {10, 90, 1},  // exactly a tenth present
-      {9, 91, 2},
-      {0, 5, 2},
-      {0, 0, 0},
-      {7, 0, 0},
+      {9, 91, 2},  {0, 5, 2}, {0, 0, 0}, {7, 0, 0},
   };
   for (const auto& c : cases) {
     test::TTempDir dir;
@@ -303,9 +300,9 @@ TEST_F(UpdateStateTest, LocalStateLinesAreCheckedAndDeduplicated) {
   Install("a.dat", "a");
   int32_t stamp = plat::FileStamp(dir_.File("a.dat"));
   std::string s = std::to_string(stamp);
-  test::WriteFileBytes(dir_.File("data/update0.local"),
-                       "a.dat=first-" + s + "\r\nA.DAT=second-" + s + "\r\nmissing.dat=m-7\r\n" +
-                           "..\\up.dat=u-1\r\nnohash=-5\r\nnostamp=h-\r\n");
+  test::WriteFileBytes(dir_.File("data/update0.local"), "a.dat=first-" + s + "\r\nA.DAT=second-" + s +
+                                                            "\r\nmissing.dat=m-7\r\n" +
+                                                            "..\\up.dat=u-1\r\nnohash=-5\r\nnostamp=h-\r\n");
   auto state = NewState();
   state->LoadLocalState();
   EXPECT_EQ(state->FilesHashed(), 0);
@@ -325,7 +322,8 @@ TEST_F(UpdateStateTest, LocalStateLinesAreCheckedAndDeduplicated) {
 TEST_F(UpdateStateTest, AManifestNameInAnotherCaseFindsItsRecord) {
   std::string digest = Install("Data/Ui.dat", "ui");
   int32_t stamp = plat::FileStamp(dir_.File("Data/Ui.dat"));
-  test::WriteFileBytes(dir_.File("data/update0.local"), "Data\\Ui.dat=" + digest + "-" + std::to_string(stamp) + "\r\n");
+  test::WriteFileBytes(dir_.File("data/update0.local"),
+                       "Data\\Ui.dat=" + digest + "-" + std::to_string(stamp) + "\r\n");
   // The file system here is case-sensitive, so the manifest names the file
   // by the path that exists and the record differs in case.
   plat::ForceDirectories(dir_.File("DATA"));

@@ -39,8 +39,14 @@ const TShapeCase kShapes[] = {
     {"   \n\t", -1, 0},
     {"[]", jsList, 0},
     {"[1 2]", jsList, 2},
-    {"\x01[\x1F" "1\x0B" "2\x7F]", -1, 0},  // 0x7F is not whitespace
-    {"\x01[\x1F" "1\x0B" "2 ]", jsList, 2},
+    {"\x01[\x1F"
+     "1\x0B"
+     "2\x7F]",
+     -1, 0},  // 0x7F is not whitespace
+    {"\x01[\x1F"
+     "1\x0B"
+     "2 ]",
+     jsList, 2},
     {"[1,]", jsList, 1},
     {"[,]", -1, 0},
     {"[1,,2]", -1, 0},
@@ -191,7 +197,9 @@ TEST(TzqJSONstreamed, EscapesFollowTheLauncherRules) {
 }
 
 TEST(TzqJSONstreamed, Utf8TextAndNamesBecomeWideAndGbk) {
-  auto doc = Parse("{\"\xE5\x90\x8D\":\"\xE4\xB8\xAD\xE6\x96\x87\",\"bad\":\"a\xFF" "b\"}");
+  auto doc = Parse(
+      "{\"\xE5\x90\x8D\":\"\xE4\xB8\xAD\xE6\x96\x87\",\"bad\":\"a\xFF"
+      "b\"}");
   TzqJSONobject* o = AsObject(doc);
   ASSERT_NE(o, nullptr);
   EXPECT_EQ(o->FieldWideText("\xC3\xFB"), u"\u4E2D\u6587") << "name looked up by its GBK form";
@@ -252,9 +260,10 @@ TEST(TzqBalTree, IndexFindsEveryNameAndStaysBalanced) {
   EXPECT_EQ(o->IndexOfName("k7"), 7);
 
   TzqBalTree tree;
-  for (int i = 0; i < n; ++i) tree.Insert(u"n" + std::u16string(1, static_cast<char16_t>('A' + i % 50)) +
-                                              std::u16string(static_cast<size_t>(i / 50), u'x'),
-                                          i);
+  for (int i = 0; i < n; ++i)
+    tree.Insert(u"n" + std::u16string(1, static_cast<char16_t>('A' + i % 50)) +
+                    std::u16string(static_cast<size_t>(i / 50), u'x'),
+                i);
   EXPECT_EQ(tree.Size(), static_cast<size_t>(n));
   EXPECT_LE(tree.Height(), 2 * 12 + 1) << "an AA tree stays within twice the ideal height";
 }
