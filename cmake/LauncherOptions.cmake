@@ -25,7 +25,10 @@ endif()
 
 # Warnings for the project's own code (third-party code is built without this).
 function(lg_target_defaults target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow=local -Wno-missing-field-initializers)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wno-missing-field-initializers)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -Wshadow=local)
+  endif()
   if(LG_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
