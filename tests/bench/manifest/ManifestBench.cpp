@@ -15,6 +15,7 @@
 #include "tests/support/TestSupport.h"
 #include "update/TUpdateState.h"
 #include "update/TzqJSONstreamed.h"
+#include "update/UpdateMessages.h"
 
 #ifdef LG_BENCH_REFERENCE_JSON
 #include <nlohmann/json.hpp>
@@ -137,8 +138,8 @@ void BenchCompare(int files) {
     int result = state.CompareManifest(downloads);
     if (state.Changed()) state.SaveLocalState();
     double ms = Ms(start);
-    std::printf("  run %d: %8.1f ms, files read %d, result %d, to download %zu\n", run, ms, state.FilesHashed(),
-                result, downloads.size());
+    std::printf("  run %d: %8.1f ms, files read %d, result %d, to download %zu\n", run, ms, state.FilesHashed(), result,
+                downloads.size());
   }
 }
 
