@@ -14,20 +14,21 @@ bool IsContinuation(unsigned char c) {
 }  // namespace
 
 std::u16string Utf16FromUtf8(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
+  // Never more code units than bytes: write into a buffer of that size.
+  std::u16string buffer(utf8.size(), u'\0');
+  char16_t* o = buffer.data();
   const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
   size_t n = utf8.size();
   size_t i = 0;
   while (i < n) {
     unsigned char c = s[i];
     if (c < 0x80) {
-      out.push_back(c);
+      *o++ = c;
       ++i;
       continue;
     }
     if (c >= 0xC2 && c <= 0xDF && i + 1 < n && IsContinuation(s[i + 1])) {
-      out.push_back(static_cast<char16_t>(((c & 0x1F) << 6) | (s[i + 1] & 0x3F)));
+      *o++ = static_cast<char16_t>(((c & 0x1F) << 6) | (s[i + 1] & 0x3F));
       i += 2;
       continue;
     }
@@ -36,7 +37,7 @@ std::u16string Utf16FromUtf8(std::string_view utf8) {
       // Overlong forms are refused; surrogate halves are accepted on
       // purpose (see the header).
       if (cp >= 0x800) {
-        out.push_back(static_cast<char16_t>(cp));
+        *o++ = static_cast<char16_t>(cp);
         i += 3;
         continue;
       }
@@ -46,36 +47,41 @@ std::u16string Utf16FromUtf8(std::string_view utf8) {
       char32_t cp = ((c & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) | (s[i + 3] & 0x3F);
       if (cp >= 0x10000 && cp <= 0x10FFFF) {
         cp -= 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+        *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
         i += 4;
         continue;
       }
     }
-    out.push_back(kReplacement);
+    *o++ = kReplacement;
     ++i;
   }
-  return out;
+  buffer.resize(static_cast<size_t>(o - buffer.data()));
+  return buffer;
 }
 
 std::string GbkFromWide(std::u16string_view wide) {
-  std::string out;
-  out.reserve(wide.size());
-  for (char16_t c : wide) {
-    if (c >= 0x80) return plat::GbkFromUtf16(wide);
-    out.push_back(static_cast<char>(c));
+  std::string out(wide.size(), '\0');
+  for (size_t i = 0; i < wide.size(); ++i) {
+    if (wide[i] >= 0x80) return plat::GbkFromUtf16(wide);
+    out[i] = static_cast<char>(wide[i]);
   }
   return out;
 }
 
 std::u16string WideFromGbk(std::string_view gbk) {
-  std::u16string out;
-  out.reserve(gbk.size());
-  for (char c : gbk) {
-    if (static_cast<unsigned char>(c) >= 0x80) return plat::Utf16FromGbk(gbk);
-    out.push_back(static_cast<char16_t>(c));
+  std::u16string out(gbk.size(), u'\0');
+  for (size_t i = 0; i < gbk.size(); ++i) {
+    if (static_cast<unsigned char>(gbk[i]) >= 0x80) return plat::Utf16FromGbk(gbk);
+    out[i] = static_cast<char16_t>(gbk[i]);
   }
   return out;
+}
+
+bool IsAscii(std::string_view text) {
+  for (char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
 }
 
 }  // namespace lg::json

@@ -18,5 +18,7 @@ std::u16string Utf16FromUtf8(std::string_view utf8);
 
 std::string GbkFromWide(std::u16string_view wide);
 std::u16string WideFromGbk(std::string_view gbk);
+// True when every byte is below 0x80 (the same text in GBK and UTF-16).
+bool IsAscii(std::string_view text);
 
 }  // namespace lg::json

@@ -99,8 +99,10 @@ void TUpdateState::LoadLocalState() {
       continue;
     }
     std::string file = folder_ + line.Name;
-    if (plat::FileExists(file)) {
-      int32_t stamp = plat::FileStamp(file);
+    // One query in the common case: only a file without a usable stamp
+    // (-1) needs the second to tell whether it exists.
+    int32_t stamp = plat::FileStamp(file);
+    if (stamp != -1 || plat::FileExists(file)) {
       if (stamp != line.Stamp) {
         line.Stamp = stamp;
         line.Hash = HashFile(file);

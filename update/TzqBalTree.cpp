@@ -48,6 +48,7 @@ uint32_t TzqBalTree::InsertAt(uint32_t t, uint32_t fresh, bool& inserted) {
 }
 
 bool TzqBalTree::Insert(std::u16string name, int32_t position) {
+  if (nodes_.size() == 1) nodes_.reserve(8);  // manifest entries have about six members
   TzqBalNode node;
   node.Level = 1;
   node.Position = position;
@@ -64,6 +65,30 @@ int32_t TzqBalTree::Find(std::u16string_view name) const {
   uint32_t t = root_;
   while (t != 0) {
     int c = name.compare(nodes_[t].Name);
+    if (c == 0) return nodes_[t].Position;
+    t = c < 0 ? nodes_[t].Left : nodes_[t].Right;
+  }
+  return -1;
+}
+
+namespace {
+
+// Ordinal comparison of ASCII bytes with UTF-16 code units.
+int CompareAscii(std::string_view a, const std::u16string& b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    char16_t x = static_cast<unsigned char>(a[i]);
+    if (x != b[i]) return x < b[i] ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+}  // namespace
+
+int32_t TzqBalTree::FindAscii(std::string_view name) const {
+  uint32_t t = root_;
+  while (t != 0) {
+    int c = CompareAscii(name, nodes_[t].Name);
     if (c == 0) return nodes_[t].Position;
     t = c < 0 ? nodes_[t].Left : nodes_[t].Right;
   }

@@ -31,6 +31,8 @@ class TzqBalTree {
   bool Insert(std::u16string name, int32_t position);
   // Position stored for `name`, or -1.
   int32_t Find(std::u16string_view name) const;
+  // The same for a name given as ASCII bytes, without converting it.
+  int32_t FindAscii(std::string_view name) const;
   size_t Size() const { return nodes_.size() - 1; }
   // Height of the tree (for tests of the balance).
   int Height() const { return HeightOf(root_); }

@@ -61,6 +61,7 @@ void TzqJSONobject::Add(std::u16string name, std::unique_ptr<TzqJSONbase> value)
 }
 
 int TzqJSONobject::IndexOfName(std::string_view name) const {
+  if (json::IsAscii(name)) return index_.FindAscii(name);
   return index_.Find(json::WideFromGbk(name));
 }
 

@@ -141,15 +141,16 @@ class TParser {
     if (raw.find('\\') == std::string_view::npos) {
       out = json::Utf16FromUtf8(raw);
     } else {
-      out = json::Utf16FromUtf8(Unescape(raw));
+      Unescape(raw, scratch_);
+      out = json::Utf16FromUtf8(scratch_);
     }
     pos_ = end + 1;
     return true;
   }
 
-  static std::string Unescape(std::string_view raw) {
-    std::string out;
-    out.reserve(raw.size());
+  // Into `out`, which keeps its capacity from one string to the next.
+  static void Unescape(std::string_view raw, std::string& out) {
+    out.clear();
     for (size_t i = 0; i < raw.size(); ++i) {
       char c = raw[i];
       if (c != '\\') {
@@ -184,7 +185,6 @@ class TParser {
         default: break;  // unknown escapes are dropped with their character
       }
     }
-    return out;
   }
 
   std::unique_ptr<TzqJSONbase> List() {
@@ -250,6 +250,7 @@ class TParser {
   }
 
   std::string_view s_;
+  std::string scratch_;
   size_t pos_ = 0;
   int depth_ = 0;
 };

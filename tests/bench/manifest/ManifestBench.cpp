@@ -134,12 +134,21 @@ void BenchCompare(int files) {
     lg::TDownloadList downloads;
     auto start = Clock::now();
     if (!state.LoadUpdateJson()) std::abort();
+    double loadJsonMs = Ms(start);
+    auto t = Clock::now();
     state.LoadLocalState();
+    double loadStateMs = Ms(t);
+    t = Clock::now();
     int result = state.CompareManifest(downloads);
+    double compareMs = Ms(t);
+    t = Clock::now();
     if (state.Changed()) state.SaveLocalState();
+    double saveMs = Ms(t);
     double ms = Ms(start);
     std::printf("  run %d: %8.1f ms, files read %d, result %d, to download %zu\n", run, ms, state.FilesHashed(), result,
                 downloads.size());
+    std::printf("         manifest %.1f ms, state file %.1f ms, compare %.1f ms, save %.1f ms\n", loadJsonMs,
+                loadStateMs, compareMs, saveMs);
   }
 }
 
