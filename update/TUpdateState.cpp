@@ -67,6 +67,14 @@ bool TUpdateState::Adopt(std::string_view localName, std::unique_ptr<TLocalFileI
   return true;
 }
 
+bool TUpdateState::IsReceivedManifest(const TzqJSONbase* doc) {
+  if (!doc || doc->Kind() != jsList) return false;
+  const TzqJSONbase* first = static_cast<const TzqJSONlist*>(doc)->Child(0);
+  if (!first || first->Kind() != jsObject) return false;
+  const TzqJSONbase* file = static_cast<const TzqJSONobject*>(first)->Field("File");
+  return file && file->Kind() == jsString && !static_cast<const TzqJSONstring*>(file)->Value.empty();
+}
+
 bool TUpdateState::LoadUpdateJson() {
   manifest_.reset();
   try {

@@ -44,6 +44,12 @@ class TUpdateState {
   // The launcher's file name without extension, plus ".update".
   std::string CompanionName() const;
 
+  // True when a fetched document counts as a manifest: a list whose first
+  // element is an object with a non-empty "File" string. A "File" of
+  // another kind makes it invalid rather than raising, so that the fetch
+  // moves on to the next address.
+  static bool IsReceivedManifest(const TzqJSONbase* doc);
+
   // Reads the local manifest copy; true when it is a list with at least one
   // element, which becomes the manifest. Errors are logged, never raised.
   bool LoadUpdateJson();

@@ -12,6 +12,7 @@
 #include "common/Platform.h"
 #include "tests/support/RecordingSink.h"
 #include "tests/support/TestSupport.h"
+#include "update/TzqJSONstreamed.h"
 #include "update/UpdateMessages.h"
 
 namespace lg {
@@ -93,6 +94,27 @@ TEST_F(UpdateStateTest, LoadUpdateJsonWantsANonEmptyList) {
   }
   WriteRaw(1, "[{\"File\":\"x\"}]");
   EXPECT_TRUE(NewState(1)->LoadUpdateJson()) << "pass 1 reads updateL.json";
+}
+
+TEST(UpdateState, AManifestIsReceivedOnlyWithAFileInItsFirstEntry) {
+  struct {
+    const char* text;
+    bool ok;
+  } cases[] = {
+      {"[{\"File\":\"a\"}]", true},
+      {"[{\"File\":\"a\"}, 5]", true},
+      {"[{\"File\":\"\"}]", false},
+      {"[{\"file\":\"a\"}]", false},
+      {"[{\"File\":1}]", false},
+      {"[5, {\"File\":\"a\"}]", false},
+      {"{\"File\":\"a\"}", false},
+      {"[]", false},
+      {"junk", false},
+  };
+  for (const auto& c : cases) {
+    auto doc = TzqJSONstreamed::ParseText(c.text);
+    EXPECT_EQ(TUpdateState::IsReceivedManifest(doc.get()), c.ok) << c.text;
+  }
 }
 
 TEST_F(UpdateStateTest, AllPresentIsZeroAndTheSecondRunReadsNoFile) {
