@@ -48,7 +48,7 @@ class UpdateStateTest : public ::testing::Test {
   // A game file; returns its digest.
   std::string Install(const std::string& name, const std::string& content) {
     std::string path = dir_.File(name);
-    size_t slash = path.find_last_of('/');
+    size_t slash = path.find_last_of("/\\");
     plat::ForceDirectories(path.substr(0, slash));
     EXPECT_TRUE(test::WriteFileBytes(path, content));
     return Md5OfText(content);
