@@ -92,7 +92,7 @@ bool TZipWriter::Open(const std::string& path) {
 }
 
 bool TZipWriter::WriteLocalHeader(const TRawEntry& e, uint32_t compressedSize) {
-  const std::string name = StoredName(e.Name);
+  const std::string& name = e.Name;
   std::string h;
   Put32(h, 0x04034b50);
   Put16(h, VersionNeeded(e.Method));
@@ -129,7 +129,7 @@ bool TZipWriter::AddFile(const std::string& name, std::string_view data, TMethod
                          uint32_t attributes) {
   if (data.size() > 0xFFFFFFF0ull) return Fail("file too large");
   TRawEntry e;
-  e.Name = name;
+  e.Name = StoredName(name);
   e.Method = static_cast<uint16_t>(method);
   e.Crc32 = Crc32(data);
   e.UncompressedSize = static_cast<uint32_t>(data.size());
@@ -159,7 +159,7 @@ bool TZipWriter::AddFileFrom(const std::string& name, const std::string& sourceP
   plat::TFileStream in;
   if (!in.Open(sourcePath, plat::TFileStream::Mode::Read)) return Fail("cannot read " + sourcePath);
   TRawEntry e;
-  e.Name = name;
+  e.Name = StoredName(name);
   e.Method = static_cast<uint16_t>(method);
   e.DosDateTime = dosDateTime;
   e.ExternalAttributes = attributes;
@@ -210,7 +210,7 @@ bool TZipWriter::Close(std::string_view comment) {
   std::string d;
   for (const TCentral& c : central_) {
     const TRawEntry& e = c.Entry;
-    const std::string name = StoredName(e.Name);
+    const std::string& name = e.Name;
     Put32(d, 0x02014b50);
     Put16(d, e.VersionMadeBy);
     Put16(d, VersionNeeded(e.Method));

@@ -20,7 +20,7 @@ class TZipWriter {
   // An entry whose data the caller encoded itself (any method), written as
   // given: tests use it for the legacy methods and for damaged archives.
   struct TRawEntry {
-    std::string Name;  // GBK, "\" or "/" separators
+    std::string Name;  // GBK, written exactly as given
     uint16_t Method = 0;
     uint16_t Flags = 0;
     uint16_t VersionMadeBy = 20;  // MS-DOS host, version 2.0

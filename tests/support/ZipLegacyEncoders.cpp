@@ -37,8 +37,7 @@ class TBitWriter {
 };
 
 // Longest earlier match for position `at` within `window` bytes back.
-void FindMatch(std::string_view data, size_t at, size_t window, size_t maxLength, size_t& length,
-               size_t& distance) {
+void FindMatch(std::string_view data, size_t at, size_t window, size_t maxLength, size_t& length, size_t& distance) {
   length = 0;
   distance = 0;
   const size_t limit = std::min(maxLength, data.size() - at);
@@ -78,11 +77,6 @@ std::string ShrinkBytes(std::string_view data) {
     while (nextFree < kCodes && used[nextFree]) ++nextFree;
     return nextFree;
   };
-  const auto hasChild = [&](uint32_t code) {
-    for (uint32_t c = 257; c < kCodes; ++c)
-      if (used[c] && prefix[c] == code) return true;
-    return false;
-  };
   int64_t previous = -1;
   size_t i = 0;
   while (i < data.size()) {
@@ -94,9 +88,9 @@ std::string ShrinkBytes(std::string_view data) {
       code = it->second;
       ++length;
     }
-    // A full table gets a partial clear, but never one that would free the
-    // previous code: the decoder is about to extend it.
-    if (findFree() == kCodes && previous >= 0 && (previous < 256 || hasChild(static_cast<uint32_t>(previous)))) {
+    // A full table gets a partial clear at once, as other shrink decoders
+    // expect: they look for a free code after every code.
+    if (findFree() == kCodes) {
       out.Bits(256, bits);
       out.Bits(2, bits);
       std::vector<bool> parent(kCodes, false);
@@ -285,8 +279,8 @@ std::string ImplodeBytes(std::string_view data, bool bigWindow, bool literalTree
 }
 
 std::string SampleText(size_t size, unsigned seed) {
-  static const char* const kWords[] = {"launcher", "patch", "zone", "server", "data", "client", "update", "the",
-                                       "of", "file", "zip", "\x90", "archive", "window", "game", "folder"};
+  static const char* const kWords[] = {"launcher", "patch", "zone", "server", "data",    "client", "update", "the",
+                                       "of",       "file",  "zip",  "\x90",   "archive", "window", "game",   "folder"};
   uint32_t state = seed * 2654435761u + 12345u;
   const auto next = [&] {
     state = state * 1103515245u + 12345u;

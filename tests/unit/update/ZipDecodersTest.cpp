@@ -22,11 +22,9 @@ std::vector<TCodec> Codecs() {
     out.push_back({"reduce", [f](std::string_view d) { return test::ReduceBytes(d, f); },
                    [f](IZipByteSource& in, TZipOutWindow& o) { return ZipUnreduce(in, o, f); }});
   for (int flags : {0, 2, 4, 6})
-    out.push_back({"implode",
-                   [flags](std::string_view d) { return test::ImplodeBytes(d, flags & 2, flags & 4); },
-                   [flags](IZipByteSource& in, TZipOutWindow& o) {
-                     return ZipExplode(in, o, static_cast<uint16_t>(flags));
-                   }});
+    out.push_back(
+        {"implode", [flags](std::string_view d) { return test::ImplodeBytes(d, flags & 2, flags & 4); },
+         [flags](IZipByteSource& in, TZipOutWindow& o) { return ZipExplode(in, o, static_cast<uint16_t>(flags)); }});
   return out;
 }
 
@@ -48,12 +46,10 @@ std::string RandomBytes(size_t n, unsigned seed) {
 }
 
 std::vector<std::string> Samples() {
-  return {std::string(1, 'x'),
-          std::string(3000, '\x90'),  // the reduce escape byte, repeated
-          test::SampleText(700, 1),
-          test::SampleText(60000, 2),  // long enough to widen shrink codes to 13 bits and clear
-          RandomBytes(5000, 3),
-          test::SampleText(20000, 4) + RandomBytes(3000, 5) + test::SampleText(9000, 6)};
+  return {
+      std::string(1, 'x'),      std::string(3000, '\x90'),   // the reduce escape byte, repeated
+      test::SampleText(700, 1), test::SampleText(60000, 2),  // long enough to widen shrink codes to 13 bits and clear
+      RandomBytes(5000, 3),     test::SampleText(20000, 4) + RandomBytes(3000, 5) + test::SampleText(9000, 6)};
 }
 
 TEST(ZipDecoders, EveryMethodRoundTripsItsEncoder) {
