@@ -178,6 +178,54 @@ TEST(ZipExtractor, ExistingFilesAreReplacedUnlessReadOnly) {
   EXPECT_EQ(test::ReadFileBytes(out + "ro.txt"), "old ro");
 }
 
+TEST(ZipExtractor, TargetsThatCannotBeWrittenDoNotCount) {
+  test::TTempDir dir;
+  const std::string zip = Build(dir.File("t.zip"), [&](TZipWriter& w) {
+    w.AddFile("taken", "file where a folder is", TZipWriter::TMethod::Stored, kTime);
+    w.AddFile("file/inside.txt", "below a file", TZipWriter::TMethod::Stored, kTime);
+    w.AddFile("fine.txt", "fine", TZipWriter::TMethod::Stored, kTime);
+  });
+  const std::string out = dir.Path() + "out/";
+  ASSERT_TRUE(plat::ForceDirectories(out + "taken"));
+  ASSERT_TRUE(test::WriteFileBytes(out + "file", "a file, not a folder"));
+  TRun run = Extract(zip, out, true);
+  EXPECT_EQ(run.count, 1);
+  EXPECT_TRUE(plat::DirectoryExists(out + "taken"));
+  EXPECT_EQ(test::ReadFileBytes(out + "file"), "a file, not a folder");
+  EXPECT_EQ(run.logs.size(), 2u);
+}
+
+TEST(ZipExtractor, ExistingLinkAtTheTargetIsReplacedNotFollowed) {
+  if (test::IsWindowsBuild()) GTEST_SKIP() << "symbolic links need privileges on Windows";
+  test::TTempDir dir;
+  const std::string zip = Build(dir.File("l.zip"), [&](TZipWriter& w) {
+    w.AddFile("victim.txt", "archive data", TZipWriter::TMethod::Stored, kTime);
+  });
+  const std::string out = dir.Path() + "out/";
+  ASSERT_TRUE(plat::ForceDirectories(out));
+  ASSERT_TRUE(test::WriteFileBytes(dir.File("outside.txt"), "must stay"));
+  std::filesystem::create_symlink(dir.File("outside.txt"), out + "victim.txt");
+  std::filesystem::create_symlink(dir.File("outside2.txt"), out + "victim.txt.!unzip");
+  EXPECT_EQ(Extract(zip, out, false).count, 1);
+  EXPECT_EQ(test::ReadFileBytes(dir.File("outside.txt")), "must stay");
+  EXPECT_FALSE(plat::FileExists(dir.File("outside2.txt")));
+  EXPECT_FALSE(plat::IsSymbolicLink(out + "victim.txt"));
+  EXPECT_EQ(test::ReadFileBytes(out + "victim.txt"), "archive data");
+}
+
+TEST(ZipExtractor, Utf8FlaggedNamesBecomeGbk) {
+  test::TTempDir dir;
+  const std::string zip = Build(dir.File("u.zip"), [&](TZipWriter& w) {
+    auto e = Raw("数据/说明.txt", 0, "utf8 name", "utf8 name", 0x0800);  // the source is UTF-8
+    w.AddRaw(e);
+    auto bad = Raw("\xF0\x9F\x98\x80.txt", 0, "emoji", "emoji", 0x0800);  // no GBK form
+    w.AddRaw(bad);
+  });
+  TRun run = Extract(zip, dir.Path() + "out", true);
+  EXPECT_EQ(run.count, 1);
+  EXPECT_EQ(test::ReadFileBytes(dir.Path() + "out/" + plat::GbkFromUtf8("数据/说明.txt")), "utf8 name");
+}
+
 TEST(ZipExtractor, UnknownMethodIsReportedAndDoesNotCount) {
   test::TTempDir dir;
   const std::string zip = Build(dir.File("m.zip"), [&](TZipWriter& w) {
