@@ -1,15 +1,6 @@
 #include "update/TZipBitReader.h"
 
-#include <cstring>
-
 namespace lg {
-
-size_t TZipMemorySource::Read(uint8_t* data, size_t size) {
-  const size_t n = size < size_ - pos_ ? size : size_ - pos_;
-  if (n) std::memcpy(data, data_ + pos_, n);
-  pos_ += n;
-  return n;
-}
 
 bool TZipBitReader::Refill(unsigned count) {
   while (available_ < count) {

@@ -118,8 +118,7 @@ bool TZipWriter::Finish(TRawEntry header, uint32_t compressedSize, uint32_t offs
 bool TZipWriter::AddRaw(const TRawEntry& e) {
   if (!open_) return Fail("archive not open");
   const int64_t offset = file_.Position();
-  if (offset < 0 || static_cast<uint64_t>(offset) + e.Data.size() > 0xFFFFFFF0ull)
-    return Fail("archive too large");
+  if (offset < 0 || static_cast<uint64_t>(offset) + e.Data.size() > 0xFFFFFFF0ull) return Fail("archive too large");
   if (!WriteLocalHeader(e, static_cast<uint32_t>(e.Data.size()))) return false;
   if (!file_.Write(e.Data.data(), e.Data.size())) return Fail("write error");
   return Finish(e, static_cast<uint32_t>(e.Data.size()), static_cast<uint32_t>(offset));
