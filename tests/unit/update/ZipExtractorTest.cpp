@@ -321,6 +321,21 @@ TEST(ZipExtractor, HeadersThatDisagreeDoNotCount) {
   EXPECT_EQ(Tree(dir.Path() + "o3"), std::vector<std::string>{});
 }
 
+TEST(ZipExtractor, DataDescriptorThatDisagreesFailsItsEntry) {
+  test::TTempDir dir;
+  const std::string zip = dir.File("stream.zip");
+  std::string bytes = test::ReadFileBytes(std::string(LG_TEST_DATA_DIR) + "zip/infozip_stream.zip");
+  ASSERT_FALSE(bytes.empty());
+  const size_t descriptor = bytes.find(std::string("PK\x07\x08", 4));
+  ASSERT_NE(descriptor, std::string::npos);
+  bytes[descriptor + 4] = static_cast<char>(bytes[descriptor + 4] ^ 0x55);  // its CRC-32
+  ASSERT_TRUE(test::WriteFileBytes(zip, bytes));
+  TRun run = Extract(zip, dir.Path() + "out", true);
+  EXPECT_EQ(run.count, 5) << "one file of 4 files and 2 folders fails";
+  ASSERT_EQ(run.logs.size(), 1u);
+  EXPECT_NE(run.logs[0].find("data descriptor"), std::string::npos) << run.logs[0];
+}
+
 TEST(ZipExtractor, WhatIsNotAnArchiveExtractsNothing) {
   test::TTempDir dir;
   const std::string cases[] = {"", "PK", "not a zip archive at all, just text", std::string(100, '\0'),
