@@ -125,19 +125,33 @@ TEST(ZipExtractor, EveryLegacyMethodExtracts) {
   EXPECT_EQ(Tree(dir.Path() + "out").size(), 9u);
 }
 
-TEST(ZipExtractor, InfoZipAcceptsOurShrunkAndImplodedArchives) {
+TEST(ZipExtractor, InfoZipAcceptsOurArchives) {
   if (test::IsWindowsBuild() || !plat::FileExists("/usr/bin/unzip")) GTEST_SKIP() << "no Info-ZIP unzip";
   test::TTempDir dir;
   const std::string text = test::SampleText(150000, 3) + std::string(5000, 'a');
-  const std::string zip = Build(dir.File("legacy.zip"), [&](TZipWriter& w) {
-    w.AddRaw(Raw("shrunk.txt", 1, text, test::ShrinkBytes(text)));
-    for (int flags : {0, 2, 4, 6})
-      w.AddRaw(Raw("imploded" + std::to_string(flags) + ".txt", 6, text, test::ImplodeBytes(text, flags & 2, flags & 4),
-                   static_cast<uint16_t>(flags)));
-  });
+  const std::string zip = Build(
+      dir.File("legacy.zip"),
+      [&](TZipWriter& w) {
+        w.AddRaw(Raw("shrunk.txt", 1, text, test::ShrinkBytes(text)));
+        for (int flags : {0, 2, 4, 6})
+          w.AddRaw(Raw("imploded" + std::to_string(flags) + ".txt", 6, text,
+                       test::ImplodeBytes(text, flags & 2, flags & 4), static_cast<uint16_t>(flags)));
+        // And what the writer makes itself.
+        EXPECT_TRUE(w.AddFolder("data\\ui", kTime));
+        EXPECT_TRUE(w.AddFile("data\\ui\\stored.txt", text, TZipWriter::TMethod::Stored, kTime));
+        EXPECT_TRUE(w.AddFile("data\\deflated.txt", text, TZipWriter::TMethod::Deflated, kTime, 0x21));
+        EXPECT_TRUE(w.AddFile("empty.txt", "", TZipWriter::TMethod::Deflated, kTime));
+        EXPECT_TRUE(test::WriteFileBytes(dir.File("source.bin"), text));
+        EXPECT_TRUE(w.AddFileFrom("streamed.bin", dir.File("source.bin"), TZipWriter::TMethod::Deflated, kTime));
+      },
+      "written by the tests");
   // This unzip build decodes shrink and implode (not reduce): -t checks
   // every entry's CRC, so our encoders and decoders agree with it.
   EXPECT_EQ(std::system(("/usr/bin/unzip -tqq " + zip).c_str()), 0);
+  ASSERT_EQ(std::system(("/usr/bin/unzip -qq " + zip + " -d " + dir.Path() + "theirs").c_str()), 0);
+  EXPECT_TRUE(test::ReadFileBytes(dir.Path() + "theirs/streamed.bin") == text);
+  EXPECT_TRUE(test::ReadFileBytes(dir.Path() + "theirs/data/ui/stored.txt") == text);
+  EXPECT_EQ(static_cast<uint32_t>(plat::FileStamp(dir.Path() + "theirs/data/deflated.txt")), kTime);
 }
 
 TEST(ZipExtractor, CorruptEntryLeavesNoFileAndOthersStillExtract) {
