@@ -124,6 +124,14 @@ bool TPublisher::Walk() {
       ++stats_.Skipped;
       continue;
     }
+    // The game pass would download the running launcher over itself, which
+    // fails on every run; the launcher pass replaces it through its
+    // companion instead.
+    if (!options_.Launcher && FoldName(file.Name) == FoldName(options_.LauncherExe)) {
+      progress_ << "note: " << file.Utf8 << " left out: the launcher is published with --launcher\n";
+      ++stats_.Skipped;
+      continue;
+    }
     for (const std::string& pattern : options_.ZipGlobs)
       if (GlobMatch(plat::Utf8FromGbk(pattern), file.Utf8)) file.Zip = true;
     file.IsLauncher = options_.Launcher && FoldName(file.Name) == FoldName(options_.LauncherExe);
@@ -161,6 +169,8 @@ bool TPublisher::CheckNames() {
     if (!free && s->second != f.Utf8)
       ok = Fail(f.Utf8 + ": would be served as " + plat::Utf8FromGbk(name) + ", which " + s->second + " uses");
   }
+  // The launcher takes a manifest without entries for a failed fetch.
+  if (files_.empty() && ok) ok = Fail("no files to publish in " + plat::Utf8FromGbk(options_.SourceDir));
   if (options_.Launcher && !std::any_of(files_.begin(), files_.end(), [](const TFile& f) { return f.IsLauncher; }))
     progress_ << "warning: no " << plat::Utf8FromGbk(options_.LauncherExe) << " in the game folder\n";
   return ok;

@@ -262,9 +262,27 @@ TEST_F(PublishTest, TheLauncherManifestMarksTheLauncherAndSkipsItsState) {
     auto* e = static_cast<TzqJSONobject*>(state->Manifest()->Child(i));
     EXPECT_EQ(e->FieldInt("isLauncher"), e->FieldText("File") == "launcher.exe" ? 1 : 0) << e->FieldText("File");
   }
+  // The game pass leaves the launcher out: it cannot be replaced while it runs.
+  ASSERT_EQ(Tool({"--src", Src(), "--out", web_.Path() + "w3"}), 0) << err_.str();
+  EXPECT_NE(out_.str().find("update.json: 1 files"), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("4 skipped"), std::string::npos) << out_.str();
+
   // A zipped launcher.dll would stay packed on every player's disk.
   EXPECT_EQ(Tool({"--src", Src(), "--out", web_.Path() + "w2", "--launcher", "--zip", "*.dll"}), 1);
   EXPECT_NE(err_.str().find("launcher.dll"), std::string::npos) << err_.str();
+}
+
+TEST_F(PublishTest, AnEmptyFolderIsRefused) {
+  // The launcher reads a manifest without entries as a failed fetch.
+  ASSERT_TRUE(plat::ForceDirectories(Src() + "/data"));
+  EXPECT_EQ(Publish(), 1);
+  EXPECT_NE(err_.str().find("no files to publish"), std::string::npos) << err_.str();
+  EXPECT_FALSE(plat::DirectoryExists(Web()));
+  EXPECT_EQ(Tool({"--src", web_.Path() + "missing", "--out", Web()}), 1);
+  EXPECT_NE(err_.str().find("not a folder"), std::string::npos) << err_.str();
+  Put("a.txt", "a");
+  EXPECT_EQ(Tool({"--src", Src(), "--out", Src() + "/www"}), 1);
+  EXPECT_NE(err_.str().find("inside it"), std::string::npos) << err_.str();
 }
 
 TEST_F(PublishTest, ThePackageUnpacksIntoTheWholeTree) {
