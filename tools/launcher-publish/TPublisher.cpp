@@ -77,17 +77,26 @@ bool TPublisher::Fail(const std::string& text) {
   return false;
 }
 
-bool TPublisher::IsSkipped(const TFile& file) const {
+void TPublisher::PreparePatterns() {
   // The launcher's own state and its unfinished downloads live in the game
   // folder too; serving them would overwrite every player's copy.
-  const std::string exeStem = plat::Utf8FromGbk(Stem(options_.LauncherExe));
-  const std::string own[] = {"data/update.json",   "data/updateL.json", "data/update0.local",
-                             "data/update1.local", "UpdateLog.txt",     "launcher.ini",
-                             exeStem + ".update",  "**/*.!tmp",         "**/*.!dl"};
-  for (const std::string& pattern : own)
+  skipPatterns_ = {"data/update.json",
+                   "data/updateL.json",
+                   "data/update0.local",
+                   "data/update1.local",
+                   "UpdateLog.txt",
+                   "launcher.ini",
+                   plat::Utf8FromGbk(Stem(options_.LauncherExe)) + ".update",
+                   "**/*.!tmp",
+                   "**/*.!dl"};
+  for (const std::string& pattern : options_.SkipGlobs) skipPatterns_.push_back(plat::Utf8FromGbk(pattern));
+  zipPatterns_.clear();
+  for (const std::string& pattern : options_.ZipGlobs) zipPatterns_.push_back(plat::Utf8FromGbk(pattern));
+}
+
+bool TPublisher::IsSkipped(const TFile& file) const {
+  for (const std::string& pattern : skipPatterns_)
     if (GlobMatch(pattern, file.Utf8)) return true;
-  for (const std::string& pattern : options_.SkipGlobs)
-    if (GlobMatch(plat::Utf8FromGbk(pattern), file.Utf8)) return true;
   return false;
 }
 
@@ -110,7 +119,12 @@ bool TPublisher::Walk() {
     if (entry.is_directory(ec) || !entry.is_regular_file(ec)) continue;
     TFile file;
     file.Utf8 = Utf8Of(entry.path().lexically_relative(root));
-    if (!plat::TryGbkFromUtf8(file.Utf8, file.Name)) {
+    // Plain ASCII is the same in both; only other names need the converter.
+    const bool ascii =
+        std::all_of(file.Utf8.begin(), file.Utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+      file.Name = file.Utf8;
+    } else if (!plat::TryGbkFromUtf8(file.Utf8, file.Name)) {
       ok = Fail(file.Utf8 + ": the name holds a character GBK cannot write");
       continue;
     }
@@ -132,8 +146,8 @@ bool TPublisher::Walk() {
       ++stats_.Skipped;
       continue;
     }
-    for (const std::string& pattern : options_.ZipGlobs)
-      if (GlobMatch(plat::Utf8FromGbk(pattern), file.Utf8)) file.Zip = true;
+    for (const std::string& pattern : zipPatterns_)
+      if (GlobMatch(pattern, file.Utf8)) file.Zip = true;
     file.IsLauncher = options_.Launcher && FoldName(file.Name) == FoldName(options_.LauncherExe);
     files_.push_back(std::move(file));
   }
@@ -176,11 +190,16 @@ bool TPublisher::CheckNames() {
   return ok;
 }
 
+std::string& TPublisher::Buffer() {
+  if (buffer_.empty()) buffer_.resize(kBufferSize);
+  return buffer_;
+}
+
 bool TPublisher::DigestOf(const std::string& path, std::string& digest) {
   plat::TFileStream in;
   if (!in.Open(path, plat::TFileStream::Mode::Read)) return Fail("cannot read " + plat::Utf8FromGbk(path));
   TMd5 md5;
-  std::string buffer(kBufferSize, '\0');
+  std::string& buffer = Buffer();
   for (;;) {
     int64_t n = in.Read(buffer.data(), buffer.size());
     if (n < 0) return Fail("read error in " + plat::Utf8FromGbk(path));
@@ -197,7 +216,7 @@ bool TPublisher::CopyWithDigest(const std::string& from, const std::string& to, 
   if (!in.Open(from, plat::TFileStream::Mode::Read)) return Fail("cannot read " + plat::Utf8FromGbk(from));
   if (!out.Open(to, plat::TFileStream::Mode::Create)) return Fail("cannot write " + plat::Utf8FromGbk(to));
   TMd5 md5;
-  std::string buffer(kBufferSize, '\0');
+  std::string& buffer = Buffer();
   size = 0;
   for (;;) {
     int64_t n = in.Read(buffer.data(), buffer.size());
@@ -339,6 +358,7 @@ bool TPublisher::Run() {
   stats_ = {};
   errorText_.clear();
   files_.clear();
+  PreparePatterns();
   const bool walked = Walk();
   if (!CheckNames() || !walked) return false;
   std::sort(files_.begin(), files_.end(), [](const TFile& a, const TFile& b) { return a.Name < b.Name; });

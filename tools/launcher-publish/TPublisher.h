@@ -74,7 +74,10 @@ class TPublisher {
 
   bool Walk();
   bool CheckNames();
+  void PreparePatterns();
   bool IsSkipped(const TFile& file) const;
+  // The copy buffer, allocated once per run.
+  std::string& Buffer();
   bool PublishFile(TFile& file, const TCacheRecord* cached);
   bool CopyWithDigest(const std::string& from, const std::string& to, std::string& digest, int64_t& size);
   bool DigestOf(const std::string& path, std::string& digest);
@@ -91,6 +94,9 @@ class TPublisher {
   TPublishCache cache_;
   TPublishStats stats_;
   std::string errorText_;
+  std::vector<std::string> skipPatterns_;  // UTF-8
+  std::vector<std::string> zipPatterns_;   // UTF-8
+  std::string buffer_;
 };
 
 }  // namespace lg::publish
