@@ -86,10 +86,13 @@ bool TPublishVerifier::Obtain(const std::string& name, std::string& local, std::
   // "complete/" straight behind the base.
   const std::string url = package && !BaseUrl.empty() && BaseUrl.back() == '/' ? BaseUrl + name : BaseUrl + "/" + name;
   if (!fetch.Get(url, "")) {
-    why = "not served: " + fetch.FailureText();
-    while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
-    size_t eol = why.find_first_of("\r\n");
-    if (eol != std::string::npos) why.resize(eol);
+    if (fetch.Response().StatusCode != 0) {
+      why = "not served: status " + std::to_string(fetch.Response().StatusCode);
+    } else {
+      why = "not served: " + fetch.FailureText();
+      size_t eol = why.find_first_of("\r\n");
+      if (eol != std::string::npos) why.resize(eol);
+    }
     return false;
   }
   local = scratch_ + "download-" + std::to_string(downloads_++);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 
 #include "common/Gbk.h"
 #include "tools/launcher-publish/GlobMatch.h"
@@ -16,6 +17,10 @@ struct TJsonCase {
   std::string gbk;
   std::string literal;
 };
+
+void PrintTo(const TJsonCase& c, std::ostream* os) {
+  *os << c.literal;
+}
 
 class JsonStringTest : public ::testing::TestWithParam<TJsonCase> {};
 
@@ -73,6 +78,10 @@ struct TGlobCase {
   const char* path;
   bool match;
 };
+
+void PrintTo(const TGlobCase& c, std::ostream* os) {
+  *os << c.pattern << " ~ " << c.path;
+}
 
 class GlobTest : public ::testing::TestWithParam<TGlobCase> {};
 

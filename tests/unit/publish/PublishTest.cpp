@@ -205,6 +205,10 @@ struct TRefusal {
   bool posixOnly;    // Windows cannot create such a file at all
 };
 
+void PrintTo(const TRefusal& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class PublishRefusalTest : public PublishTest, public ::testing::WithParamInterface<TRefusal> {};
 
 TEST_P(PublishRefusalTest, NamesTheFileAndWritesNothing) {
