@@ -278,6 +278,16 @@ bool TPublisher::PublishFile(TFile& file, const TCacheRecord* cached) {
       return Fail(file.Utf8 + ": cannot zip: " + zip.ErrorText());
     }
     stats_.BytesRead += static_cast<int64_t>(file.Size);
+    // The digest and the archive come from two reads: a file written to in
+    // between would be published with a digest its archive does not match.
+    std::error_code ec;
+    const fs::path path = FsPath(source);
+    const uint64_t sizeNow = fs::file_size(path, ec);
+    const auto timeNow = ec ? fs::file_time_type() : fs::last_write_time(path, ec);
+    if (ec || sizeNow != file.Size || static_cast<int64_t>(timeNow.time_since_epoch().count()) != file.MTime) {
+      plat::DeleteFile(temp);
+      return Fail(file.Utf8 + ": changed while it was published; run again");
+    }
     file.Served = plat::FileSize(temp);
     if (file.Served >= kMaxFileSize) {
       plat::DeleteFile(temp);

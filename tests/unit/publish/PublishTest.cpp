@@ -57,10 +57,10 @@ class PublishTest : public ::testing::Test {
     Put("data/big.pak", std::string(100000, 'p'));
     Put("readme.txt", "read me, zipped");
   }
-  int Tool(std::vector<std::string> args) {
+  int Tool(std::vector<std::string> args, bool terminal = false) {
     out_.str("");
     err_.str("");
-    return RunPublishTool(args, out_, err_, false);
+    return RunPublishTool(args, out_, err_, terminal);
   }
   int Publish(std::vector<std::string> extra = {}) {
     std::vector<std::string> args = {"--src", Src(), "--out", Web(), "--zip", "**/*.pak", "--zip", "readme.txt"};
@@ -194,7 +194,10 @@ TEST_F(PublishTest, ASecondRunReadsOnlyWhatChangedAndDropsWhatIsGone) {
 
   // No longer zipped: served plain, the archive goes.
   std::vector<std::string> noZip = {"--src", Src(), "--out", Web()};
-  ASSERT_EQ(Tool(noZip), 0) << err_.str();
+  ASSERT_EQ(Tool(noZip, true), 0) << err_.str();
+  // On a terminal one line is redrawn per file.
+  EXPECT_NE(out_.str().find("\r[1/5] "), std::string::npos) << out_.str();
+  EXPECT_NE(out_.str().find("\r[5/5] "), std::string::npos) << out_.str();
   EXPECT_FALSE(plat::FileExists(Web() + "/readme.txt.zip"));
   EXPECT_EQ(test::ReadFileBytes(Web() + "/readme.txt"), files_["readme.txt"]);
 }
@@ -266,6 +269,18 @@ TEST_F(PublishTest, TheLauncherManifestMarksTheLauncherAndSkipsItsState) {
     auto* e = static_cast<TzqJSONobject*>(state->Manifest()->Child(i));
     EXPECT_EQ(e->FieldInt("isLauncher"), e->FieldText("File") == "launcher.exe" ? 1 : 0) << e->FieldText("File");
   }
+  // In the package the launcher travels as its companion, which start-up
+  // swaps in; the running executable itself could not be replaced.
+  ASSERT_EQ(Tool({"--src", Src(), "--out", web_.Path() + "w4", "--launcher", "--package"}), 0) << err_.str();
+  test::TTempDir unpacked;
+  ASSERT_TRUE(
+      test::WriteFileBytes(unpacked.File("package.zip"), test::ReadFileBytes(web_.Path() + "w4/complete/package.zip")));
+  TSilentHost host;
+  ASSERT_TRUE(UnzipPackage(unpacked.File("package.zip"), host));
+  EXPECT_EQ(test::ReadFileBytes(unpacked.File("launcher.update")), "MZ launcher");
+  EXPECT_FALSE(plat::FileExists(unpacked.File("launcher.exe")));
+  EXPECT_EQ(test::ReadFileBytes(unpacked.File("launcher.dll")), "helper");
+
   // The game pass leaves the launcher out: it cannot be replaced while it runs.
   ASSERT_EQ(Tool({"--src", Src(), "--out", web_.Path() + "w3"}), 0) << err_.str();
   EXPECT_NE(out_.str().find("update.json: 1 files"), std::string::npos) << out_.str();
