@@ -169,11 +169,14 @@ bool TZipWriter::AddFileFrom(const std::string& name, const std::string& sourceP
   if (method == TMethod::Deflated && !deflater.Ok()) return Fail("deflate failed");
   uLong crc = crc32(0L, Z_NULL, 0);
   uint64_t size = 0, packed = 0;
-  std::string buffer(1 << 20, '\0'), out;
+  // One read buffer for the whole archive: a package of many small files
+  // should not pay for a fresh megabyte per file.
+  if (readBuffer_.empty()) readBuffer_.resize(1 << 20);
+  std::string out;
   for (;;) {
-    const int64_t n = in.Read(buffer.data(), buffer.size());
+    const int64_t n = in.Read(readBuffer_.data(), readBuffer_.size());
     if (n < 0) return Fail("read error in " + sourcePath);
-    const std::string_view chunk(buffer.data(), static_cast<size_t>(n));
+    const std::string_view chunk(readBuffer_.data(), static_cast<size_t>(n));
     crc = crc32(crc, reinterpret_cast<const Bytef*>(chunk.data()), static_cast<uInt>(chunk.size()));
     size += chunk.size();
     out.clear();

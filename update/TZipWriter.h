@@ -69,6 +69,7 @@ class TZipWriter {
   plat::TFileStream file_;
   std::vector<TCentral> central_;
   std::string errorText_;
+  std::string readBuffer_;
   bool open_ = false;
 };
 
