@@ -150,11 +150,8 @@ int TUpdateThread::Execute() {
       WriteUpdateNow(state_.CompareManifest(downloads_));
       mode_ = 1;
       break;
-    case 2:
-      break;  // the package comes first
-    default:
-      state_.CompareManifest(downloads_);
-      break;
+    case 2: break;  // the package comes first
+    default: state_.CompareManifest(downloads_); break;
   }
   if (Terminated()) return 0;
 
@@ -210,7 +207,10 @@ bool TUpdateThread::TryAddresses(std::vector<std::string>& candidates, const cha
   for (int i = n - 1; i >= 0; --i) {
     PostPair(WM_UPDATE_PROGRESS, n - i, n);
     AddLog(logPrefix + candidates[static_cast<size_t>(i)]);
-    if (FetchManifest(candidates[static_cast<size_t>(i)])) return true;
+    if (FetchManifest(candidates[static_cast<size_t>(i)])) {
+      contentAddress_ = candidates[static_cast<size_t>(i)];
+      return true;
+    }
     candidates.erase(candidates.begin() + i);
     if (Terminated()) return false;
   }

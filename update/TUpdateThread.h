@@ -129,7 +129,9 @@ class TUpdateThread : private IUnzipHost {
   TUpdateLog log_;
   TUpdateState state_;
   TDownloadList downloads_;
-  int result_ = 0;
+  // The address the manifest came through when the content host's name
+  // did not work directly; the downloads use it too. Empty otherwise.
+  std::string contentAddress_;
 
   std::atomic<uint8_t> downloadState_{kDownloading};
   TEvent wake_;  // a download ended or a stop was requested

@@ -62,8 +62,8 @@ std::string TUpdateThread::StagingDir() const {
   return folder_ + "data\\update.!new\\";
 }
 
-uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& dir, int64_t size,
-                                    uint8_t connections, std::string& savedPath) {
+uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& dir, int64_t size, uint8_t connections,
+                                    std::string& savedPath) {
   // The progress events run on the downloader's threads: they get the
   // totals as they stand now instead of reading the thread's own.
   const int64_t done = state_.BytesDone, total = state_.BytesTotal;
@@ -85,7 +85,8 @@ uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& d
     PostPair(WM_UPDATE_FILEPROGRESS, written, fileSize);
   };
   plat::ForceDirectories(dir);
-  download->SetHosts({});
+  // A host name that failed for the manifest fails for its files as well.
+  download->SetHosts(contentAddress_.empty() ? std::vector<std::string>{} : std::vector<std::string>{contentAddress_});
   PostPair(WM_UPDATE_PROGRESS, done, total);
   PostPair(WM_UPDATE_SPEED, 0, 0);
 
@@ -146,8 +147,7 @@ bool TUpdateThread::DownloadRecord(const TLocalFileInfo& record, int position, i
   return ok;
 }
 
-bool TUpdateThread::UnpackRecord(const TLocalFileInfo& record, const std::string& archive,
-                                 const std::string& workDir) {
+bool TUpdateThread::UnpackRecord(const TLocalFileInfo& record, const std::string& archive, const std::string& workDir) {
   const TUnzipFileResult unzipped = UnzipFile(archive, workDir, *this);
   bool ok = true;
   if (!unzipped.Extracted) {

@@ -92,13 +92,12 @@ class TPassDisplay {
       case WM_UPDATE_SPEED:
         // The window's rule: only a positive elapsed time gives a speed.
         if (static_cast<int32_t>(m.LParam) > 0) {
-          speedKb_ = static_cast<double>(static_cast<uint32_t>(m.WParam)) / static_cast<int32_t>(m.LParam) * 1000.0 /
-                     1024.0;
+          speedKb_ =
+              static_cast<double>(static_cast<uint32_t>(m.WParam)) / static_cast<int32_t>(m.LParam) * 1000.0 / 1024.0;
           dirty_ = true;
         }
         break;
-      default:
-        break;
+      default: break;
     }
   }
 

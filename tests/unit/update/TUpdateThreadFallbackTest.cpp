@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 
 #include "common/Gbk.h"
 #include "common/Platform.h"
@@ -139,16 +140,19 @@ TEST_F(UpdateFallbackTest, StopDuringADownloadEndsPromptlyWithoutDone) {
   slow.honourRanges = true;
   slow.writeBytes = 2000;
   slow.writeDelayMs = 20;
-  site_.Publish({{"big.dat", std::string(400000, 's')}, {"a.txt", "a"}});
+  // Taken from the end of the list: big.dat first.
+  site_.Publish({{"a.txt", "a"}, {"big.dat", std::string(400000, 's')}});
   server_.Serve("/patch/big.dat", slow);
   auto thread = std::make_unique<TUpdateThread>(install_.Sink, 0, site_.Base());
+  // Data is flowing once a range beyond the one-byte probe was asked for.
   ASSERT_TRUE(WaitUntil(
       [&] {
-        for (const auto& m : install_.Sink.Of(WM_UPDATE_SPEED))
-          if (m.WParam > 0) return true;
+        for (const auto& r : server_.Requests())
+          if (r.target == "/patch/big.dat" && r.Header("Range") != "Bytes=0-0") return true;
         return false;
       },
       10000));
+  plat::SleepMs(100);
   const auto start = std::chrono::steady_clock::now();
   thread.reset();
   const int64_t ms = MsSince(start);
@@ -157,7 +161,10 @@ TEST_F(UpdateFallbackTest, StopDuringADownloadEndsPromptlyWithoutDone) {
   EXPECT_TRUE(install_.Sink.Of(WM_UPDATE_DONE).empty());
   EXPECT_EQ(install_.UpdateNow(), 2) << "the comparison's result survives an interrupted run";
   EXPECT_TRUE(plat::FileExists(install_.Path("UpdateLog.txt")));
-  EXPECT_TRUE(plat::FileExists(install_.Path("big.dat.!dl"))) << "the download resumes next time";
+  std::string listing;
+  for (const auto& e : std::filesystem::directory_iterator(install_.Folder()))
+    listing += e.path().filename().string() + " ";
+  EXPECT_TRUE(plat::FileExists(install_.Path("big.dat.!dl"))) << "the download resumes next time: " << listing;
 }
 
 TEST_F(UpdateFallbackTest, StopAbortsAManifestFetchBlockedInTheNetwork) {

@@ -91,11 +91,12 @@ TEST_F(UpdateThreadTest, CorruptedFileIsDownloadedAgain) {
   // The stamp has a two-second grain: move it so the change is seen.
   plat::SetLastWriteTime(install_.Path("data/ui/skin.dat"), 1500000000);
   const size_t before = site_.Hits("/patch/data/ui/skin.dat");
+  const size_t intact = site_.Hits("/patch/Client.bin");
 
   EXPECT_EQ(install_.RunPass(site_.Base()), 1);
   EXPECT_GT(site_.Hits("/patch/data/ui/skin.dat"), before);
   EXPECT_EQ(install_.Read("data/ui/skin.dat"), kBig);
-  EXPECT_EQ(site_.Hits("/patch/Client.bin"), 1u) << "the intact files are left alone";
+  EXPECT_EQ(site_.Hits("/patch/Client.bin"), intact) << "the intact files are left alone";
 }
 
 TEST_F(UpdateThreadTest, UpdateNowTwoInstallsThePackageWithoutComparing) {
@@ -198,7 +199,7 @@ TEST_F(UpdateThreadTest, UnsafeNamesAreSkippedWithoutCountingAsFailures) {
   std::vector<std::string> left;
   EXPECT_EQ(install_.RunPass(site_.Base(), 0, {}, &left), 1);
   EXPECT_TRUE(left.empty());
-  EXPECT_EQ(site_.FileRequests(), 1u) << "only a.txt";
+  EXPECT_EQ(site_.FileRequests(), site_.Hits("/patch/a.txt")) << "only a.txt";
   EXPECT_TRUE(install_.Logged("更新列表中的文件名不安全，已跳过: ..\\evil.txt"));
   EXPECT_EQ(install_.Read("a.txt"), "a");
 }

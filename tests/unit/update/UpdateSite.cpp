@@ -89,8 +89,7 @@ size_t TUpdateSite::Hits(const std::string& target) const {
 
 size_t TUpdateSite::FileRequests() const {
   size_t n = 0;
-  for (const TRecordedRequest& r : server_.Requests())
-    n += r.target.find(".json") == std::string::npos;
+  for (const TRecordedRequest& r : server_.Requests()) n += r.target.find(".json") == std::string::npos;
   return n;
 }
 

@@ -20,7 +20,7 @@ struct TSiteFile {
   bool Zip = false;
   int IsLauncher = 0;
   bool Need = true;
-  std::string Hash;  // empty: the content's digest
+  std::string Hash;   // empty: the content's digest
   bool Serve = true;  // false: the server answers 404
 };
 

@@ -29,8 +29,8 @@ class TNginx {
     const std::string conf = dir_.File("nginx.conf");
     test::WriteFileBytes(conf, "daemon on; master_process off; pid " + dir_.File("nginx.pid") + "; error_log " +
                                    dir_.File("error.log") + ";\nevents {}\nhttp { access_log " +
-                                   dir_.File("access.log") + "; server { listen 127.0.0.1:" +
-                                   std::to_string(port_) + "; root " + root + "; } }\n");
+                                   dir_.File("access.log") + "; server { listen 127.0.0.1:" + std::to_string(port_) +
+                                   "; root " + root + "; } }\n");
     command_ = std::string(kNginx) + " -e " + dir_.File("error.log") + " -p " + dir_.Path() + " -c " + conf;
     started_ = std::system(command_.c_str()) == 0;
     const uint32_t start = plat::TickCount();
@@ -79,12 +79,12 @@ TEST(NginxPass, FreshInstallThenNothingToDo) {
   test::WriteFileBytes(site.File("patch/Client.bin"), small);
   test::WriteFileBytes(site.File("patch/data/big.dat"), big);
   test::WriteFileBytes(site.File("patch/data/maps/m.map.zip"), archive);
-  const std::string manifest =
-      "[{\"File\":\"Client.bin\",\"Need\":true,\"Hash\":\"" + Md5OfText(small) + "\",\"Size\":" +
-      std::to_string(small.size()) + "},\n{\"File\":\"data\\\\big.dat\",\"Need\":true,\"Hash\":\"" + Md5OfText(big) +
-      "\",\"Size\":" + std::to_string(big.size()) +
-      "},\n{\"File\":\"data\\\\maps\\\\m.map\",\"Need\":true,\"IsZip\":true,\"Hash\":\"" + Md5OfText(packed) +
-      "\",\"Size\":" + std::to_string(archive.size()) + "}]";
+  const std::string manifest = "[{\"File\":\"Client.bin\",\"Need\":true,\"Hash\":\"" + Md5OfText(small) +
+                               "\",\"Size\":" + std::to_string(small.size()) +
+                               "},\n{\"File\":\"data\\\\big.dat\",\"Need\":true,\"Hash\":\"" + Md5OfText(big) +
+                               "\",\"Size\":" + std::to_string(big.size()) +
+                               "},\n{\"File\":\"data\\\\maps\\\\m.map\",\"Need\":true,\"IsZip\":true,\"Hash\":\"" +
+                               Md5OfText(packed) + "\",\"Size\":" + std::to_string(archive.size()) + "}]";
   test::WriteFileBytes(site.File("patch/update.json"), manifest);
 
   TNginx nginx(site.Path());
