@@ -197,7 +197,8 @@ bool TUpdateThread::FullPackageUpdate() {
   {
     auto fetch = std::make_unique<THttpGetDocument>();
     if (SetCurrentFetch(fetch.get())) {
-      if (fetch->Get(ops::PackageManifestUrl(urlBase_), "")) doc = TzqJSONstreamed::ParseText(fetch->Document());
+      if (fetch->Get(ops::PackageManifestUrl(urlBase_), contentAddress_))
+        doc = TzqJSONstreamed::ParseText(fetch->Document());
       SetCurrentFetch(nullptr);
     }
   }

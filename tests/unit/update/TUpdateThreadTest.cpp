@@ -125,6 +125,49 @@ TEST_F(UpdateThreadTest, UpdateNowTwoFallsBackWhenThePackageIsMissing) {
   EXPECT_EQ(install_.UpdateNow(), 0);
 }
 
+TEST_F(UpdateThreadTest, PackageThatDoesNotExtractIsCheckedAndDeleted) {
+  site_.Publish(GameFiles());
+  site_.PublishPackage("full.zip", {{"Client.bin", "client program"}});
+  // The archive served is damaged: neither extractable nor of the digest.
+  test::THttpReply broken = THttpReply::Text(std::string(400, 'z'));
+  broken.honourRanges = true;
+  server_.Serve("/patchcomplete/full.zip", broken);
+  server_.Serve("/patchcomplete/release.json",
+                THttpReply::Text("{\"File\":\"full.zip\",\"MD5\":\"" + Md5OfText("other") + "\",\"Size\":400}"));
+  install_.SetUpdateNow(2);
+
+  EXPECT_EQ(install_.RunPass(site_.Base()), 1);
+  const auto statuses = install_.Statuses();
+  EXPECT_TRUE(Contains(statuses, "校验下载的文件..."));
+  EXPECT_TRUE(Contains(statuses, "full.zip 校验错误，请稍后再试 "));
+  EXPECT_FALSE(plat::FileExists(install_.Path("full.zip")));
+  // The run fell back to the comparison and fetched every file itself.
+  EXPECT_EQ(install_.Read("data/maps/m1.map"), std::string(9000, 'm'));
+}
+
+TEST_F(UpdateThreadTest, PackageLeftByAnEarlierRunIsExtractedFirst) {
+  site_.Publish({{"Client.bin", "client program"}, {"a.txt", "a"}});
+  server_.Serve("/patchcomplete/release.json", THttpReply::Text("{\"File\":\"full.zip\",\"MD5\":\"x\",\"Size\":1}"));
+  install_.Write("full.zip", test::ZipBytes({{"Client.bin", "client program"}}));
+  install_.SetUpdateNow(2);
+
+  EXPECT_EQ(install_.RunPass(site_.Base()), 1);
+  EXPECT_EQ(install_.Read("Client.bin"), "client program");
+  EXPECT_EQ(site_.Hits("/patch/Client.bin"), 0u) << "found by the comparison after the extraction";
+  EXPECT_GT(site_.Hits("/patch/a.txt"), 0u);
+  EXPECT_EQ(site_.Hits("/patchcomplete/full.zip"), 0u);
+}
+
+TEST_F(UpdateThreadTest, PackageWithAnUnsafeNameIsRefused) {
+  site_.Publish({{"a.txt", "a"}});
+  server_.Serve("/patchcomplete/release.json",
+                THttpReply::Text("{\"File\":\"..\\\\full.zip\",\"MD5\":\"x\",\"Size\":1}"));
+  install_.SetUpdateNow(2);
+  EXPECT_EQ(install_.RunPass(site_.Base()), 1);
+  EXPECT_TRUE(install_.Logged("完整包的文件名不安全，已跳过: ..\\full.zip"));
+  EXPECT_EQ(site_.FileRequests(), site_.Hits("/patch/a.txt"));
+}
+
 TEST_F(UpdateThreadTest, UpdateNowSevenDownloadsNothingAndResets) {
   site_.Publish(GameFiles());
   install_.SetUpdateNow(7);
@@ -184,6 +227,13 @@ TEST_F(UpdateThreadTest, LauncherEntryLandsAsTheCompanion) {
   const size_t before = site_.FileRequests();
   EXPECT_EQ(install_.RunPass(site_.Base(), 1), 1);
   EXPECT_EQ(site_.FileRequests(), before);
+}
+
+TEST_F(UpdateThreadTest, LauncherEntryNamedLikeTheCompanionKeepsItsName) {
+  site_.Publish({{"launcher.update", "new launcher", false, /*IsLauncher=*/1}}, 1);
+  EXPECT_EQ(install_.RunPass(site_.Base(), 1), 1);
+  EXPECT_EQ(install_.Read("launcher.update"), "new launcher");
+  EXPECT_FALSE(plat::FileExists(install_.Path("launcher.exe")));
 }
 
 TEST_F(UpdateThreadTest, ZippedLauncherEntryLandsAsTheCompanion) {
