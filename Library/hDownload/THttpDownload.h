@@ -84,6 +84,7 @@ class THttpDownload {
   // Tests only: the silence after which a worker is replaced. Production
   // code keeps kWorkerTimeoutMs.
   void SetWorkerTimeoutForTests(uint32_t ms) { workerTimeoutMs_ = ms; }
+  void SetRenameAttemptsForTests(int attempts) { renameAttempts_ = attempts; }
 
  private:
   THttpWorker::THeaderAnswer OnHeader(THttpWorker& worker);
@@ -140,6 +141,7 @@ class THttpDownload {
   size_t HostIndex_ = 0;
   std::atomic<bool> ended_{false};  // OnComplete or OnFailed raised
   std::atomic<uint32_t> workerTimeoutMs_{kWorkerTimeoutMs};
+  int renameAttempts_ = kRenameAttempts;
 };
 
 }  // namespace lg
