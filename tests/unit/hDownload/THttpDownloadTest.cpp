@@ -511,3 +511,77 @@ TEST(THttpDownload, FinalNameThatCannotBeReplacedFails) {
 
 }  // namespace
 }  // namespace lg
+
+namespace lg {
+namespace {
+
+// Byte k of a file too large to hold in memory.
+char LargeByte(int64_t k) {
+  return static_cast<char>((k * 2654435761u) >> 11);
+}
+
+std::string LargeSlice(int64_t start, int64_t end) {
+  std::string s(static_cast<size_t>(end - start + 1), '\0');
+  for (int64_t k = start; k <= end; ++k) s[static_cast<size_t>(k - start)] = LargeByte(k);
+  return s;
+}
+
+// A 5 GiB file of which only ranges above 4 GiB are missing: the state,
+// the requests, the offsets of the writes and the final file all work with
+// 64-bit positions. The data file is sparse, so this stays cheap.
+TEST(THttpDownload, ResumesRangesBeyondFourGiB) {
+  constexpr int64_t kTotal = 5 * 1024 * MiB;
+  const std::vector<TByteRange> missing = {{kTotal - MiB, kTotal - 1},
+                                           {4 * 1024 * MiB + 12345, 4 * 1024 * MiB + 99999}};
+  THttpTestServer server;
+  server.SetHandler([&](const TRecordedRequest& r) {
+    const std::string range = r.Header("Range");
+    const size_t dash = range.find('-');
+    const int64_t s = ParseInt64(range.substr(6, dash - 6), -1), e = ParseInt64(range.substr(dash + 1), -1);
+    THttpReply reply = THttpReply::Text(LargeSlice(s, e));
+    reply.contentRange = "bytes " + std::to_string(s) + "-" + std::to_string(e) + "/" + std::to_string(kTotal);
+    return reply;
+  });
+  test::TTempDir dir;
+  {
+    plat::TFileStream data;
+    ASSERT_TRUE(data.Open(dir.File("huge.bin.!tmp"), plat::TFileStream::Mode::Create));
+    if (!data.Truncate(kTotal)) GTEST_SKIP() << "no room for a sparse 5 GiB file";
+  }
+  std::string state = "[Setup]\r\nURL=x\r\nFileSize=" + std::to_string(kTotal) + "\r\n[Chunks]\r\n";
+  for (size_t i = 0; i < missing.size(); ++i)
+    state += TDownLoadChunk::ChunkKey(static_cast<int>(i)) + "=" + std::to_string(missing[i].Start) + "-" +
+             std::to_string(missing[i].End) + "\r\n";
+  ASSERT_TRUE(test::WriteFileBytes(dir.File("huge.bin.!dl"), state));
+
+  TRecorder rec;
+  {
+    THttpDownload d(2);
+    rec.Wire(d);
+    d.Start(server.Url("/huge.bin"), dir.Path(), kTotal);
+    ASSERT_TRUE(RunToEnd(d, rec));
+    EXPECT_EQ(rec.completes, 1) << d.ErrorText();
+  }
+  EXPECT_EQ(rec.received, kTotal);
+  EXPECT_EQ(rec.written, kTotal);
+  EXPECT_EQ(plat::FileSize(dir.File("huge.bin")), kTotal);
+  plat::TFileStream result;
+  ASSERT_TRUE(result.Open(dir.File("huge.bin"), plat::TFileStream::Mode::Read));
+  for (const TByteRange& r : missing) {
+    std::string got(static_cast<size_t>(r.Length()), '\0');
+    ASSERT_EQ(result.ReadAt(r.Start, got.data(), got.size()), r.Length());
+    EXPECT_TRUE(got == LargeSlice(r.Start, r.End)) << "range at " << r.Start;
+  }
+  // Beyond the probe, only the missing ranges (split) were asked for.
+  int64_t asked = 0;
+  for (const auto& r : server.Requests()) {
+    if (r.Header("Range") == "Bytes=0-0") continue;
+    EXPECT_GT(RangeStartOf(r), 4 * 1024 * MiB) << r.Header("Range");
+    const std::string v = r.Header("Range");
+    asked += ParseInt64(v.substr(v.find('-') + 1), 0) - RangeStartOf(r) + 1;
+  }
+  EXPECT_EQ(asked, missing[0].Length() + missing[1].Length());
+}
+
+}  // namespace
+}  // namespace lg
