@@ -99,7 +99,6 @@ class THttpDownload {
   bool Resume(const std::string& stateFile, const std::string& dataFile);
   bool CreateState(const std::string& stateFile, const std::string& dataFile);
   bool OpenWriter(const std::string& dataFile, int64_t truncateTo);
-  void CloseWriterLocked();
   void Finish(int windowBits);
   bool HandOutNext(THttpWorker& worker, const char* logFormat);
   std::unique_ptr<THttpHeader> GetNextRequest(std::optional<TByteRange>& range);

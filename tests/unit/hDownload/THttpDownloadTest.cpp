@@ -517,7 +517,7 @@ namespace {
 
 // Byte k of a file too large to hold in memory.
 char LargeByte(int64_t k) {
-  return static_cast<char>((k * 2654435761u) >> 11);
+  return static_cast<char>((static_cast<uint64_t>(k) * 2654435761u) >> 11);
 }
 
 std::string LargeSlice(int64_t start, int64_t end) {
