@@ -187,7 +187,14 @@ TAnswer THttpDownload::OnHeader(THttpWorker& worker) {
   if (code == 301 || code == 302) {
     const int64_t start = request.RangeStart, end = request.RangeEnd;
     const bool ranged = !request.GetHeader("Range").empty();
-    request.SetRequest("GET", response.GetHeader("Location"));
+    const std::string location = response.GetHeader("Location");
+    request.SetRequest("GET", location);
+    if (request.Port == 0) {
+      // Only absolute http:// addresses are followed.
+      SetError(peer + " " + std::to_string(code) + " to an address that cannot be followed: " + location);
+      State_ = Failed;
+      return TAnswer::Stop;
+    }
     if (ranged) request.SetRange(start, end);
     return cookieStep();
   }

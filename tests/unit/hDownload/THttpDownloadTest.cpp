@@ -272,6 +272,36 @@ TEST(THttpDownload, ErrorStatusFailsAtOnceWithItsText) {
   EXPECT_EQ(d.ErrorText(), "127.0.0.1:" + std::to_string(server.Port()) + " 404 Not Found /missing.bin");
 }
 
+TEST(THttpDownload, RedirectsAreFollowedWithTheRangeAndTheFirstName) {
+  THttpTestServer server;
+  const std::string body = Body(1 * MiB, 11);
+  server.Serve("/a/first.bin", THttpReply::Redirect(server.Url("/b/second.bin")));
+  server.Serve("/b/second.bin", Ranged(body));
+  server.Serve("/rel.bin", THttpReply::Redirect("/b/second.bin"));
+  test::TTempDir dir;
+  {
+    TRecorder rec;
+    THttpDownload d(2);
+    rec.Wire(d);
+    d.Start(server.Url("/a/first.bin"), dir.Path(), 0);
+    ASSERT_TRUE(RunToEnd(d, rec));
+    EXPECT_EQ(rec.completes, 1) << d.ErrorText();
+  }
+  // The file keeps the name it was asked for; the probe's range survived.
+  EXPECT_EQ(Md5OfFile(dir.File("first.bin")), Md5OfText(body));
+  const auto requests = server.Requests();
+  ASSERT_GE(requests.size(), 2u);
+  EXPECT_EQ(requests[1].target, "/b/second.bin");
+  EXPECT_EQ(requests[1].Header("Range"), "Bytes=0-0");
+
+  TRecorder rec;
+  THttpDownload d(2);
+  rec.Wire(d);
+  d.Start(server.Url("/rel.bin"), dir.Path(), 0);
+  ASSERT_TRUE(RunToEnd(d, rec, 5000)) << "a relative Location fails at once";
+  EXPECT_EQ(rec.fails, 1);
+}
+
 TEST(THttpDownload, ProbeThatNeverConnectsTimesOut) {
   uint16_t port;
   {
