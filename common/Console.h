@@ -1,16 +1,18 @@
-// The command-line tools' view of their standard output: whether it is a
-// terminal (progress lines are redrawn in place there) and writing GBK text
-// so that the terminal shows it (UTF-8 on POSIX terminals, UTF-16 through
-// the console API on Windows). Output that is not a terminal gets the text
-// as UTF-8 bytes. Call from one thread at a time.
+// The program's own standard output as a console: whether it is a terminal
+// (so progress can redraw one line) and how GBK text is written to it.
+// Platform siblings: Console_posix.cpp, Console_win.cpp. Any thread.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace lg::plat {
 
 bool StdoutIsTerminal();
-// Writes `gbk` to standard output and flushes it.
-void WriteStdout(std::string_view gbk);
+// GBK text as the console shows it: UTF-8 on POSIX systems, unchanged on
+// Windows, whose consoles of the launcher's users use code page 936.
+std::string ConsoleText(std::string_view gbk);
+// A command-line argument as GBK (the inverse of ConsoleText).
+std::string GbkFromConsole(std::string_view text);
 
 }  // namespace lg::plat

@@ -1,8 +1,6 @@
-// POSIX side of the console helpers.
 #include <unistd.h>
 
 #include <cstdio>
-#include <string>
 
 #include "common/Console.h"
 #include "common/Platform.h"
@@ -10,13 +8,15 @@
 namespace lg::plat {
 
 bool StdoutIsTerminal() {
-  return isatty(STDOUT_FILENO) == 1;
+  return ::isatty(STDOUT_FILENO) == 1;
 }
 
-void WriteStdout(std::string_view gbk) {
-  const std::string text = Utf8FromGbk(gbk);
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+std::string ConsoleText(std::string_view gbk) {
+  return Utf8FromGbk(gbk);
+}
+
+std::string GbkFromConsole(std::string_view text) {
+  return GbkFromUtf8(text);
 }
 
 }  // namespace lg::plat

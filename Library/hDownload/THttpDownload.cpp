@@ -56,8 +56,18 @@ THttpDownload::~THttpDownload() {
   for (auto& w : workers)
     if (w) w->Join();  // each returns its unfinished range through OnStop
   workers.clear();
+  // The writer is closed outside the lock: its last OnWrite events may ask
+  // this object for its fields.
+  std::shared_ptr<TBGFileStream> writer;
+  {
+    std::lock_guard<std::mutex> guard(Lock_);
+    writer = std::move(Writer_);
+  }
+  if (writer) writer->Close();
   std::lock_guard<std::mutex> guard(Lock_);
-  CloseWriterLocked();
+  // Blocks the writer could not write are missing from the data file: the
+  // saved state must not claim them, so the next run starts afresh.
+  if (writer && writer->Failed() && Chunks_) Chunks_->Discard();
   Chunks_.reset();  // saves the state file
 }
 
@@ -177,7 +187,14 @@ TAnswer THttpDownload::OnHeader(THttpWorker& worker) {
   if (code == 301 || code == 302) {
     const int64_t start = request.RangeStart, end = request.RangeEnd;
     const bool ranged = !request.GetHeader("Range").empty();
-    request.SetRequest("GET", response.GetHeader("Location"));
+    const std::string location = response.GetHeader("Location");
+    request.SetRequest("GET", location);
+    if (request.Port == 0) {
+      // Only absolute http:// addresses are followed.
+      SetError(peer + " " + std::to_string(code) + " to an address that cannot be followed: " + location);
+      State_ = Failed;
+      return TAnswer::Stop;
+    }
     if (ranged) request.SetRange(start, end);
     return cookieStep();
   }
@@ -376,15 +393,6 @@ bool THttpDownload::OpenWriter(const std::string& dataFile, int64_t truncateTo) 
   };
   Writer_ = std::move(writer);
   return true;
-}
-
-void THttpDownload::CloseWriterLocked() {
-  if (!Writer_) return;
-  Writer_->Close();
-  // Blocks the writer could not write are missing from the data file: the
-  // saved state must not claim them, so the next run starts afresh.
-  if (Writer_->Failed() && Chunks_) Chunks_->Discard();
-  Writer_.reset();
 }
 
 std::unique_ptr<THttpHeader> THttpDownload::GetNextRequest(std::optional<TByteRange>& range) {

@@ -84,6 +84,7 @@ class THttpDownload {
   // Tests only: the silence after which a worker is replaced. Production
   // code keeps kWorkerTimeoutMs.
   void SetWorkerTimeoutForTests(uint32_t ms) { workerTimeoutMs_ = ms; }
+  void SetRenameAttemptsForTests(int attempts) { renameAttempts_ = attempts; }
 
  private:
   THttpWorker::THeaderAnswer OnHeader(THttpWorker& worker);
@@ -98,7 +99,6 @@ class THttpDownload {
   bool Resume(const std::string& stateFile, const std::string& dataFile);
   bool CreateState(const std::string& stateFile, const std::string& dataFile);
   bool OpenWriter(const std::string& dataFile, int64_t truncateTo);
-  void CloseWriterLocked();
   void Finish(int windowBits);
   bool HandOutNext(THttpWorker& worker, const char* logFormat);
   std::unique_ptr<THttpHeader> GetNextRequest(std::optional<TByteRange>& range);
@@ -140,6 +140,7 @@ class THttpDownload {
   size_t HostIndex_ = 0;
   std::atomic<bool> ended_{false};  // OnComplete or OnFailed raised
   std::atomic<uint32_t> workerTimeoutMs_{kWorkerTimeoutMs};
+  int renameAttempts_ = kRenameAttempts;
 };
 
 }  // namespace lg

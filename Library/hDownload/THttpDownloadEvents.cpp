@@ -265,7 +265,7 @@ void THttpDownload::Finish(int windowBits) {
       plat::DeleteFile(name);
     }
     bool renamed = false;
-    for (int attempt = 0; attempt < kRenameAttempts && !renamed; ++attempt) {
+    for (int attempt = 0; attempt < renameAttempts_ && !renamed; ++attempt) {
       if (attempt > 0) plat::SleepMs(kRenamePauseMs);
       renamed = plat::RenameFile(dataFile, name);
     }

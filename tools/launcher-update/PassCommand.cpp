@@ -8,6 +8,7 @@
 #include <deque>
 #include <mutex>
 
+#include "common/Console.h"
 #include "common/Deployment.h"
 #include "common/Gbk.h"
 #include "common/Platform.h"
@@ -133,11 +134,8 @@ class TPassDisplay {
   uint32_t lastDraw_ = 0;
 };
 
-// A command-line text as GBK: UTF-8 (POSIX) is converted, anything else
-// (the Windows ANSI code page) is taken as it is.
 std::string ArgText(const std::string& arg) {
-  std::string gbk;
-  return plat::TryGbkFromUtf8(arg, gbk) ? gbk : arg;
+  return plat::GbkFromConsole(arg);
 }
 
 bool ParseArgs(const std::vector<std::string>& args, std::string& dir, std::string& base, int& pass,
@@ -229,6 +227,15 @@ int PassCommand(const std::vector<std::string>& args, const TWriter& write, bool
   }
   write("up to date\n");
   return 0;
+}
+
+int RunPass(const std::vector<std::string>& args) {
+  const TWriter write = [](const std::string& gbk) {
+    const std::string text = plat::ConsoleText(gbk);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  };
+  return PassCommand(args, write, plat::StdoutIsTerminal());
 }
 
 }  // namespace lg::updatetool
