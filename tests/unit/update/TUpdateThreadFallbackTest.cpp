@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 
 #include "common/Gbk.h"
 #include "common/Platform.h"
@@ -136,19 +135,28 @@ TEST_F(UpdateFallbackTest, NothingReachableEndsWithTheNetworkStatus) {
 }
 
 TEST_F(UpdateFallbackTest, StopDuringADownloadEndsPromptlyWithoutDone) {
-  THttpReply slow = THttpReply::Text(std::string(400000, 's'));
+  const std::string big(400000, 's');
+  // Taken from the end of the list: big.dat first.
+  site_.Publish({{"a.txt", "a"}, {"big.dat", big}});
+  ASSERT_EQ(install_.RunPass(site_.Base()), 1);
+  // Damaged behind the launcher's back, and served slowly from now on.
+  install_.Write("big.dat", "damaged");
+  plat::SetLastWriteTime(install_.Path("big.dat"), 1500000000);
+  THttpReply slow = THttpReply::Text(big);
   slow.honourRanges = true;
   slow.writeBytes = 2000;
   slow.writeDelayMs = 20;
-  // Taken from the end of the list: big.dat first.
-  site_.Publish({{"a.txt", "a"}, {"big.dat", std::string(400000, 's')}});
   server_.Serve("/patch/big.dat", slow);
+  const size_t earlier = server_.RequestCount();
+  install_.Sink.Reset();
+
   auto thread = std::make_unique<TUpdateThread>(install_.Sink, 0, site_.Base());
   // Data is flowing once a range beyond the one-byte probe was asked for.
   ASSERT_TRUE(WaitUntil(
       [&] {
-        for (const auto& r : server_.Requests())
-          if (r.target == "/patch/big.dat" && r.Header("Range") != "Bytes=0-0") return true;
+        const auto requests = server_.Requests();
+        for (size_t i = earlier; i < requests.size(); ++i)
+          if (requests[i].target == "/patch/big.dat" && requests[i].Header("Range") != "Bytes=0-0") return true;
         return false;
       },
       10000));
@@ -160,11 +168,13 @@ TEST_F(UpdateFallbackTest, StopDuringADownloadEndsPromptlyWithoutDone) {
   EXPECT_LT(ms, test::ScaledMs(200));
   EXPECT_TRUE(install_.Sink.Of(WM_UPDATE_DONE).empty());
   EXPECT_EQ(install_.UpdateNow(), 2) << "the comparison's result survives an interrupted run";
-  EXPECT_TRUE(plat::FileExists(install_.Path("UpdateLog.txt")));
-  std::string listing;
-  for (const auto& e : std::filesystem::directory_iterator(install_.Folder()))
-    listing += e.path().filename().string() + " ";
-  EXPECT_TRUE(plat::FileExists(install_.Path("big.dat.!dl"))) << "the download resumes next time: " << listing;
+  // The state was saved although the run was stopped: the damaged file's
+  // record is gone, the intact one stays.
+  const std::string state = install_.Read("data/update0.local");
+  EXPECT_EQ(state.find("big.dat="), std::string::npos) << state;
+  EXPECT_NE(state.find("a.txt="), std::string::npos) << state;
+  EXPECT_NE(install_.Read("UpdateLog.txt").find(Gbk("正在下载 big.dat 1/1")), std::string::npos);
+  EXPECT_TRUE(plat::FileExists(install_.Path("big.dat.!dl"))) << "the download resumes next time";
 }
 
 TEST_F(UpdateFallbackTest, StopAbortsAManifestFetchBlockedInTheNetwork) {
