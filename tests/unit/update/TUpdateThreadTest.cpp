@@ -67,9 +67,16 @@ TEST_F(UpdateThreadTest, FreshInstallationDownloadsEverythingInOneRun) {
   EXPECT_TRUE(plat::FileExists(install_.Path("UpdateLog.txt")));
   EXPECT_TRUE(install_.Logged(Md5OfText("client program") + "+++" + Md5OfText("client program")));
 
-  // Overall progress ends at the total; speeds were reported.
-  EXPECT_FALSE(install_.Sink.Of(WM_UPDATE_SPEED).empty());
+  // A zero speed before each file, file progress while writing, and the
+  // pass's end as the last message.
+  int zeroSpeeds = 0;
+  for (const auto& m : install_.Sink.Of(WM_UPDATE_SPEED)) zeroSpeeds += m.WParam == 0 && m.LParam == 0;
+  EXPECT_EQ(zeroSpeeds, 3);
   EXPECT_FALSE(install_.Sink.Of(WM_UPDATE_FILEPROGRESS).empty());
+  EXPECT_EQ(install_.Sink.Messages().back().Message, WM_UPDATE_DONE);
+  const auto progress = install_.Sink.Of(WM_UPDATE_PROGRESS);
+  const int64_t total = 14 + 70000 + static_cast<int64_t>(test::ZipBytes({{"m1.map", std::string(9000, 'm')}}).size());
+  EXPECT_EQ(progress.back().LParam, total);
 }
 
 TEST_F(UpdateThreadTest, SecondRunFetchesNothingAndReadsNoFile) {
