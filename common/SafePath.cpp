@@ -12,6 +12,13 @@ bool Fail(std::string* reason, const char* why) {
   return false;
 }
 
+// Code page 936 trail bytes. A lead byte followed by anything else is a
+// lone invalid byte to the system's converter, and the byte after it keeps
+// its own meaning (a ':' or a separator), so it must be checked here too.
+bool IsGbkTrailByte(unsigned char c) {
+  return c >= 0x40 && c <= 0xFE && c != 0x7F;
+}
+
 std::string Upper(std::string_view s) {
   std::string out(s);
   for (char& c : out)
@@ -51,7 +58,7 @@ bool IsSafeRelativePath(std::string_view name, std::string* reason) {
       continue;
     }
     unsigned char c = static_cast<unsigned char>(name[i]);
-    if (IsGbkLeadByte(c) && i + 1 < name.size()) {
+    if (IsGbkLeadByte(c) && i + 1 < name.size() && IsGbkTrailByte(static_cast<unsigned char>(name[i + 1]))) {
       ++i;  // the trail byte may be 0x5C or 0x7C and is part of the character
       continue;
     }

@@ -39,6 +39,13 @@ const char* const kRefused[] = {
     "a|b",
     "a<b",
     "a\"b",
+    // A lead byte before a byte that cannot be a trail byte does not hide it.
+    "\x81:stream",
+    "data\\\xB5:x",
+    "\x81/..\\x",
+    "\x81//x",
+    "\x81\x01",
+    "\xD6?",
 };
 
 const char* const kAccepted[] = {
@@ -54,6 +61,8 @@ const char* const kAccepted[] = {
     "data\\\xB5\x5C.dat",  // a GBK character with trail byte 0x5C
     "\xD6\xD0\xCE\xC4\\\xCE\xC4.txt",
     "a b\\c d.txt",
+    "\xD6\x7C.txt",  // 0x7C is a trail byte here, not '|'
+    "\x81/x",        // a lone invalid byte, then a separator
 };
 
 TEST(SafePath, RefusesNamesThatLeaveTheFolderOrNameDevices) {

@@ -1,0 +1,28 @@
+// The local state file's text form: one line per file,
+// "name=digest-stamp", GBK, CR LF. Pure functions of bytes (no file
+// access), so the reader can be tested and fuzzed on its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace lg {
+
+struct TLocalStateLine {
+  std::string Name;
+  std::string Hash;
+  int32_t Stamp = 0;
+};
+
+// Splits at the first "="; the value's first "-" must stand at its second
+// character or later, else the line is refused. The stamp is at most 20
+// characters after the "-", a decimal 32-bit integer, 0 when unreadable.
+bool ParseLocalStateLine(std::string_view line, TLocalStateLine& out);
+// Every usable line of a file's text, in order. Lines end at CR LF, LF or CR.
+std::vector<TLocalStateLine> ParseLocalState(std::string_view text);
+// "name=digest-stamp" followed by CR LF.
+std::string FormatLocalStateLine(std::string_view name, std::string_view hash, int32_t stamp);
+
+}  // namespace lg

@@ -1,0 +1,26 @@
+// One file record, shared by the local state table (file name, digest last
+// computed, modification stamp) and the download list (manifest entry: file,
+// digest, size to download, zipped or not). Plain data; owned by the table
+// or the list that holds it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lg {
+
+struct TLocalFileInfo {
+  std::string FileName;  // GBK
+  int32_t IsLauncher = 0;
+  std::string Hash;
+  // The stamp (packed DOS date and time) in the table, the byte count to
+  // download in the download list.
+  int32_t SizeOrAge = 0;
+  bool IsZip = false;
+};
+
+using TDownloadList = std::vector<std::unique_ptr<TLocalFileInfo>>;
+
+}  // namespace lg

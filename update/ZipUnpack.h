@@ -1,0 +1,44 @@
+// The update thread's two ways of unpacking a downloaded archive: one
+// zipped file beside itself (per-file mode) and the full package below the
+// launcher's folder (package mode). Run on the update thread; the host is
+// the thread's own reporting (status line, progress messages, stop flag)
+// and is only called from inside these functions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "update/IZipErrorReporter.h"
+
+namespace lg {
+
+class IUnzipHost {
+ public:
+  virtual ~IUnzipHost() = default;
+  // A status line (GBK): logged and shown by the update thread.
+  virtual void ShowStatus(const std::string& text) = 0;
+  // An update-log line without a status (refused or failed entries).
+  virtual void AddLog(const std::string& text) = 0;
+  // Progress of the current entry, 0..100 (the file progress message).
+  virtual void FilePercent(int percent) = 0;
+  // Progress over the whole archive, 0..100 (the overall progress message).
+  virtual void TotalPercent(int percent) = 0;
+  virtual bool StopRequested() const = 0;
+  // Where "Zip Error" boxes go; may be null.
+  virtual IZipErrorReporter* ErrorReporter() = 0;
+};
+
+struct TUnzipFileResult {
+  bool Extracted = false;    // at least one entry was handled
+  uint32_t ArchiveSize = 0;  // the archive's size in bytes, low 32 bits
+};
+
+// Per-file mode: every entry under its bare name straight into `targetDir`.
+TUnzipFileResult UnzipFile(const std::string& archivePath, const std::string& targetDir, IUnzipHost& host);
+
+// Package mode: the stored tree below the archive's own folder (the current
+// folder for a name without one). True when something was extracted and no
+// stop was requested; the archive is then deleted, otherwise it stays.
+bool UnzipPackage(const std::string& archivePath, IUnzipHost& host);
+
+}  // namespace lg
