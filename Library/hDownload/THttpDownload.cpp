@@ -45,12 +45,14 @@ THttpDownload::THttpDownload(uint8_t threadCount) : ThreadCount_(threadCount) {
 THttpDownload::~THttpDownload() {
   State_ = Stopping;
   std::vector<std::unique_ptr<THttpWorker>> workers;
+  std::shared_ptr<TBGFileStream> writer;
   {
     std::lock_guard<std::mutex> guard(Lock_);
-    // Writes held back by the queue's back-pressure return at once.
-    if (Writer_) Writer_->Abort();
+    writer = Writer_;
     for (auto& w : Workers_) workers.push_back(std::move(w));
   }
+  // Writes held back by the queue's back-pressure return at once.
+  if (writer) writer->Abort();
   for (auto& w : workers)
     if (w) w->Terminate();
   for (auto& w : workers)
@@ -58,7 +60,6 @@ THttpDownload::~THttpDownload() {
   workers.clear();
   // The writer is closed outside the lock: its last OnWrite events may ask
   // this object for its fields.
-  std::shared_ptr<TBGFileStream> writer;
   {
     std::lock_guard<std::mutex> guard(Lock_);
     writer = std::move(Writer_);
