@@ -19,3 +19,13 @@ function(lg_folder_sources var)
   list(APPEND out ${plat})
   set(${var} ${out} PARENT_SCOPE)
 endfunction()
+
+# Adds every folder below the current one that has a CMakeLists.txt.
+function(lg_add_child_folders)
+  file(GLOB children CONFIGURE_DEPENDS LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(child ${children})
+    if(IS_DIRECTORY ${child} AND EXISTS ${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

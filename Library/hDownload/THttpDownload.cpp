@@ -45,12 +45,14 @@ THttpDownload::THttpDownload(uint8_t threadCount) : ThreadCount_(threadCount) {
 THttpDownload::~THttpDownload() {
   State_ = Stopping;
   std::vector<std::unique_ptr<THttpWorker>> workers;
+  std::shared_ptr<TBGFileStream> writer;
   {
     std::lock_guard<std::mutex> guard(Lock_);
-    // Writes held back by the queue's back-pressure return at once.
-    if (Writer_) Writer_->Abort();
+    writer = Writer_;
     for (auto& w : Workers_) workers.push_back(std::move(w));
   }
+  // Writes held back by the queue's back-pressure return at once.
+  if (writer) writer->Abort();
   for (auto& w : workers)
     if (w) w->Terminate();
   for (auto& w : workers)
@@ -58,7 +60,6 @@ THttpDownload::~THttpDownload() {
   workers.clear();
   // The writer is closed outside the lock: its last OnWrite events may ask
   // this object for its fields.
-  std::shared_ptr<TBGFileStream> writer;
   {
     std::lock_guard<std::mutex> guard(Lock_);
     writer = std::move(Writer_);
@@ -89,6 +90,13 @@ std::string THttpDownload::FileName() const {
 void THttpDownload::SetError(const std::string& text) {
   std::lock_guard<std::mutex> guard(errorLock_);
   ErrorText_ = text;
+}
+
+// Any state but Stopping, which only destruction sets and nothing leaves.
+void THttpDownload::EnterState(TState next) {
+  TState current = State_.load();
+  while (current != Stopping && !State_.compare_exchange_weak(current, next)) {
+  }
 }
 
 void THttpDownload::RaiseFailed() {
@@ -192,7 +200,7 @@ TAnswer THttpDownload::OnHeader(THttpWorker& worker) {
     if (request.Port == 0) {
       // Only absolute http:// addresses are followed.
       SetError(peer + " " + std::to_string(code) + " to an address that cannot be followed: " + location);
-      State_ = Failed;
+      EnterState(Failed);
       return TAnswer::Stop;
     }
     if (ranged) request.SetRange(start, end);
@@ -211,13 +219,14 @@ TAnswer THttpDownload::OnHeader(THttpWorker& worker) {
   }
   if (code > 0) {
     SetError(peer + " " + std::to_string(code) + " " + response.StatusText + " " + request.Path);
-    State_ = Failed;
+    EnterState(Failed);
     plat::DebugOutput(ErrorText());
   }
   return TAnswer::Stop;
 }
 
 TAnswer THttpDownload::OnProbeAnswer200(THttpWorker& worker) {
+  firstAnswer_ = true;
   THttpHeader& response = worker.Response;
   const bool chunked = response.IsChunked();
   // Neither a length nor chunking: the body ends when the server closes.
@@ -231,18 +240,18 @@ TAnswer THttpDownload::OnProbeAnswer200(THttpWorker& worker) {
     LastModified_ = modified.empty() ? response.GetHeader("Date") : modified;
     if (!IsSafeRelativePath(FileName_)) {
       SetError("unusable file name \"" + FileName_ + "\" in " + response.URL);
-      State_ = Failed;
+      EnterState(Failed);
       return TAnswer::Stop;
     }
     plat::DeleteFile(StateFile());
     if (!OpenWriter(DataFile(), 0)) {
-      State_ = Failed;
+      EnterState(Failed);
       return TAnswer::Stop;
     }
     plat::DebugOutput(Gbk("采用CHUNKED模式单线程传输"));
   } else {
     if (!FirstResponse(worker, true, false)) {
-      State_ = Failed;
+      EnterState(Failed);
       return TAnswer::Stop;
     }
     if (ThreadCount_ >= 2) {
@@ -250,7 +259,8 @@ TAnswer THttpDownload::OnProbeAnswer200(THttpWorker& worker) {
       ThreadCount_ = 1;
     }
   }
-  State_ = Downloading;
+  TState probing = Probing;
+  State_.compare_exchange_strong(probing, Downloading);
   return TAnswer::Continue;
 }
 
@@ -262,20 +272,20 @@ TAnswer THttpDownload::OnAnswer206(THttpWorker& worker) {
     std::snprintf(buf, sizeof buf, "%s File (%s) Length Error: %" PRId64 " <> %" PRId64, peer.c_str(),
                   worker.Request().Path.c_str(), response.TotalSize, ExpectedSize_);
     SetError(buf);
-    State_ = Failed;
+    EnterState(Failed);
     return TAnswer::Stop;
   }
   if (response.TotalSize <= 0) {
     SetError(peer + " answered " + worker.Request().Path + " with a range of no known total size");
-    State_ = Failed;
+    EnterState(Failed);
     return TAnswer::Stop;
   }
-  TState probing = Probing;
-  const bool wasProbing = State_.compare_exchange_strong(probing, Downloading);
+  // The first answer is the probe's: nothing else is asked before it.
+  const bool wasProbing = !firstAnswer_.exchange(true);
   if (wasProbing) {
     response.ContentLength = 0;  // the probe's one byte is not read
     if (FirstResponse(worker, true, true)) return TAnswer::Continue;
-    State_ = Failed;
+    EnterState(Failed);
     return TAnswer::Stop;
   }
   if (!FirstResponse(worker, false, true))
@@ -322,6 +332,10 @@ bool THttpDownload::FirstResponse(THttpWorker& worker, bool wasFirst, bool range
     return Writer_ != nullptr || OpenWriter(DataFile(), 0);
   }
   if (!Resume(StateFile(), DataFile()) && !CreateState(StateFile(), DataFile())) return false;
+  // Size, pool and resumed byte count are in place before anyone sees the
+  // new state, and before any range is asked for.
+  TState probing = Probing;
+  State_.compare_exchange_strong(probing, Downloading);
   for (size_t slot = 1; slot < Workers_.size(); ++slot) {
     if (!Workers_[slot]) continue;
     if (!HandOutNext(*Workers_[slot], "%lld# 线程开始.%lld->%lld(%lld)")) break;

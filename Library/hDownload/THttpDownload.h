@@ -105,6 +105,7 @@ class THttpDownload {
   void StartWorkers();
   std::unique_ptr<THttpWorker> NewWorker(int slot, const std::string& host);
   void SetError(const std::string& text);
+  void EnterState(TState next);
   void RaiseFailed();
   void RaiseComplete();
   int TargetCount() const;
@@ -138,7 +139,8 @@ class THttpDownload {
   std::string ErrorText_;  // guarded by errorLock_
   std::vector<std::string> Hosts_;
   size_t HostIndex_ = 0;
-  std::atomic<bool> ended_{false};  // OnComplete or OnFailed raised
+  std::atomic<bool> ended_{false};        // OnComplete or OnFailed raised
+  std::atomic<bool> firstAnswer_{false};  // a 200 or 206 answer has been taken as the first
   std::atomic<uint32_t> workerTimeoutMs_{kWorkerTimeoutMs};
   int renameAttempts_ = kRenameAttempts;
 };

@@ -77,7 +77,7 @@ bool THttpDownload::OnData(THttpWorker& worker, const char* data, int32_t length
       // The disk refused a block: nothing written later could make the file
       // whole again.
       SetError(writer->ErrorText());
-      State_ = Failed;
+      EnterState(Failed);
     }
     plat::DebugOutput(std::to_string(worker.Index) + "# write queue refused the block");
     return false;
@@ -174,7 +174,7 @@ void THttpDownload::OnStop(THttpWorker& worker) {
     if (!fail && !Chunks_ && State_ == Downloading && !finishing_ && worker.HasRequest()) {
       SetError(worker.Socket.PeerText() + " " + worker.Request().Path + ": the transfer broke off after " +
                std::to_string(ReceivedSize_.load()) + " bytes " + worker.Socket.LastErrorText());
-      State_ = Failed;
+      EnterState(Failed);
       fail = true;
     }
   }
@@ -206,7 +206,7 @@ void THttpDownload::CheckTimeout() {
     victim.reset();
     if (i == 0 && (State_ == Probing || ReceivedSize_ == 0) && !ended_) {
       SetError(Gbk("超时错误"));
-      State_ = Failed;
+      EnterState(Failed);
       RaiseFailed();
     }
   }
@@ -221,7 +221,7 @@ void THttpDownload::CheckTimeout() {
   }
   if (stalled) {
     if (ErrorText().empty()) SetError("no worker left for the missing bytes of " + URL_);
-    State_ = Failed;
+    EnterState(Failed);
     RaiseFailed();
   }
 }
@@ -282,7 +282,7 @@ void THttpDownload::Finish(int windowBits) {
   chunks.reset();  // no range left: the state file goes
   if (!error.empty()) {
     SetError(error);
-    State_ = Failed;
+    EnterState(Failed);
     plat::DebugOutput(error);
     RaiseFailed();
     return;
