@@ -10,6 +10,10 @@ TBGFileStream::TBGFileStream(const std::string& fileName) : fileName_(fileName) 
 }
 
 TBGFileStream::~TBGFileStream() {
+  Close();
+}
+
+void TBGFileStream::Close() {
   {
     std::lock_guard<std::mutex> guard(lock_);
     terminated_ = true;

@@ -32,7 +32,7 @@ class TBGFileStream {
 
   // Opens (or creates, keeping its content) the file and starts the thread.
   explicit TBGFileStream(const std::string& fileName);
-  // Writes everything still queued, then closes the file.
+  // Close.
   ~TBGFileStream();
   TBGFileStream(const TBGFileStream&) = delete;
   TBGFileStream& operator=(const TBGFileStream&) = delete;
@@ -44,6 +44,9 @@ class TBGFileStream {
   // Wakes writers blocked by back-pressure and refuses later Writes; the
   // blocks already queued are still written on destruction.
   void Abort();
+  // Writes everything still queued, ends the thread and closes the file;
+  // Failed and ErrorText stay readable. Later Writes are refused.
+  void Close();
 
   bool Failed() const;
   std::string ErrorText() const;

@@ -123,6 +123,11 @@ std::optional<TByteRange> TDownLoadChunk::PopRange() {
   return r;
 }
 
+void TDownLoadChunk::Discard() {
+  std::lock_guard<std::mutex> guard(lock_);
+  freeRanges_.clear();
+}
+
 std::vector<TByteRange> TDownLoadChunk::Ranges() const {
   std::lock_guard<std::mutex> guard(lock_);
   return freeRanges_;

@@ -52,6 +52,10 @@ class TDownLoadChunk {
   const std::string& StateFile() const { return stateFile_; }
   std::vector<TByteRange> Ranges() const;
 
+  // Forgets every range, so that destruction deletes the state file: for a
+  // data file that can no longer be trusted.
+  void Discard();
+
   // Writes the ranges to the state file and empties the list; deletes the
   // state file when the list is empty. Called by the destructor.
   void SaveToState();

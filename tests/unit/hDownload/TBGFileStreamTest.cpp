@@ -93,3 +93,31 @@ TEST(TBGFileStream, AbortReleasesBlockedWritersAndRefusesMore) {
 
 }  // namespace
 }  // namespace lg
+
+namespace lg {
+namespace {
+
+TEST(TBGFileStream, WritesAtOffsetsBeyondFourGiB) {
+  test::TTempDir dir;
+  const int64_t far = (int64_t{5} << 30) + 7;
+  int64_t reported = 0;
+  {
+    TBGFileStream writer(dir.File("sparse"));
+    writer.OnWritten = [&](int32_t n) { reported += n; };
+    ASSERT_TRUE(writer.Write("tail", 4, far));
+    ASSERT_TRUE(writer.Write("head", 4, 0));
+    writer.Close();
+    EXPECT_FALSE(writer.Failed()) << writer.ErrorText();
+    EXPECT_FALSE(writer.Write("late", 4, 8)) << "closed writers refuse blocks";
+  }
+  EXPECT_EQ(reported, 8);
+  EXPECT_EQ(plat::FileSize(dir.File("sparse")), far + 4);
+  plat::TFileStream file;
+  ASSERT_TRUE(file.Open(dir.File("sparse"), plat::TFileStream::Mode::Read));
+  char buf[4];
+  ASSERT_EQ(file.ReadAt(far, buf, 4), 4);
+  EXPECT_EQ(std::string(buf, 4), "tail");
+}
+
+}  // namespace
+}  // namespace lg

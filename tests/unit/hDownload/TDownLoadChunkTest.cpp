@@ -136,3 +136,29 @@ TEST(TDownLoadChunk, DamagedStateFilesAreRefused) {
 
 }  // namespace
 }  // namespace lg
+
+namespace lg {
+namespace {
+
+TEST(TDownLoadChunk, SixGiBFileSplitsAndSavesWith64BitOffsets) {
+  test::TTempDir dir;
+  const int64_t size = int64_t{6} << 30;
+  {
+    TDownLoadChunk pool;
+    pool.InitRange(dir.File("f.!dl"), 10, 0, size - 1);
+    auto ranges = pool.Ranges();
+    ASSERT_EQ(ranges.size(), 16u);
+    ExpectCovers(ranges, size);
+    EXPECT_EQ(pool.PopRange()->Start, 0);
+  }
+  TDownLoadChunk loaded;
+  ASSERT_TRUE(loaded.LoadAndSplit(dir.File("f.!dl"), 1, size));
+  EXPECT_EQ(loaded.RemainingBytes(), size - (size / 16 + 1)) << "the popped lowest range is not saved";
+  auto ranges = loaded.Ranges();
+  int64_t highest = 0;
+  for (const auto& r : ranges) highest = std::max(highest, r.End);
+  EXPECT_EQ(highest, size - 1);
+}
+
+}  // namespace
+}  // namespace lg

@@ -1,0 +1,116 @@
+// THttpWorker: one connection of the segmented downloader. Its thread waits
+// for a request, sends it (following redirects within five attempts), reads
+// the body and hands it to the downloader in blocks of up to 1 MiB at their
+// absolute file offsets, then reports the outcome (OnDone or OnStop) and
+// waits for the next request.
+//
+// Threads: the worker's own thread runs the exchange and every event. The
+// owner (THttpDownload) may call AssignRequest only while the worker waits
+// (after construction, or from the worker's own events), and Terminate,
+// IsTimedOut and Join from any thread. Terminate cuts a blocked socket call
+// short. Owns its socket, request, response and data buffer.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Library/hDownload/TBlockSocket.h"
+#include "Library/hDownload/TDownLoadChunk.h"
+#include "Library/hDownload/THttpHeader.h"
+
+namespace lg {
+
+class THttpWorker {
+ public:
+  enum class THeaderAnswer { Continue, Follow, Stop };
+  // How the body is framed: Identity reads "Content-Length" bytes, UntilClose
+  // reads until the server closes (a 200 without length or chunking).
+  enum class TFraming { Identity, Chunked, UntilClose };
+
+  static constexpr int kDataBufferSize = 1048576;
+  static constexpr int kMaxAttempts = 5;
+  static constexpr int kConnectTimeoutMs = 10000;
+  static constexpr int kMaxHeaderLines = 200;
+  // Requests that fail one after another without a byte of progress before
+  // the worker gives its range back for good.
+  static constexpr int kMaxFailures = 8;
+
+  struct TEvents {
+    std::function<bool(THttpWorker&, const char* data, int32_t length, int64_t offset)> OnData;
+    std::function<THeaderAnswer(THttpWorker&)> OnHeader;
+    std::function<void(THttpWorker&)> OnDone;
+    std::function<void(THttpWorker&)> OnStop;
+  };
+
+  // Starts the thread, which waits for the first request.
+  THttpWorker(int index, std::string hostOverride, TEvents events);
+  // Terminate and Join.
+  ~THttpWorker();
+  THttpWorker(const THttpWorker&) = delete;
+  THttpWorker& operator=(const THttpWorker&) = delete;
+
+  // Takes the request (and the pool range it covers, if any), prepares the
+  // response and wakes the thread.
+  void AssignRequest(std::unique_ptr<THttpHeader> request, std::optional<TByteRange> range);
+  // Any thread: stop after the current step; a blocked socket call fails.
+  void Terminate();
+  void Join();
+  bool Terminated() const { return terminated_.load(); }
+  // Watched (ActivityTick not 0) and silent for more than `limitMs`.
+  bool IsTimedOut(uint32_t now, uint32_t limitMs) const;
+
+  const int Index;
+  const std::string HostOverride;
+  TBlockSocket Socket;
+  THttpHeader Response;
+  THttpHeader& Request() { return *request_; }
+  bool HasRequest() const { return request_ != nullptr; }
+  const std::optional<TByteRange>& Range() const { return range_; }
+  // The downloader took the range back (or saw it finished).
+  void DropRange() { range_.reset(); }
+  // Bytes of the current response handed to OnData and accepted.
+  int64_t Delivered() const { return delivered_; }
+  TFraming Framing = TFraming::Identity;
+  // Set by the downloader: this worker's server cannot serve ranges of this
+  // file; it takes no more ranges.
+  bool Retired = false;
+  // Consecutive failed requests without progress (worker thread only).
+  int Failures = 0;
+  // Tick of the last sign of life; 0 while not watched (waiting, handing data
+  // to the writer, finishing), 1 to be found timed out at the next look.
+  std::atomic<uint32_t> ActivityTick{0};
+
+ private:
+  void Execute();
+  bool DoRequest();
+  bool ReadHeaderBlock();
+  bool ReadBody();
+  bool Flush();
+  void Pause(int ms);
+  void PrepareResponse();
+
+  TEvents events_;
+  std::unique_ptr<THttpHeader> request_;
+  std::optional<TByteRange> range_;
+  std::string assignedUrl_;
+  std::vector<char> dataBuffer_;
+  int32_t dataFill_ = 0;
+  int64_t delivered_ = 0;
+  int lastStatus_ = 0;
+
+  std::mutex wakeLock_;
+  std::condition_variable wake_;
+  bool wakeSignalled_ = false;  // guarded by wakeLock_
+  std::atomic<bool> terminated_{false};
+  std::thread thread_;
+};
+
+}  // namespace lg

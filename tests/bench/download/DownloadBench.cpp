@@ -1,0 +1,93 @@
+// Downloads one file (256 MiB by default) from a local nginx with
+// `launcher-update get --connections 5`, `aria2c -x5 -s5 -k1M` and `curl`,
+// best of three runs each, and prints MB/s, our ratio to each, and every
+// tool's peak resident memory (from /usr/bin/time). Needs nginx, aria2c,
+// curl and /usr/bin/time (Linux). Usage: bench_download [MiB]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "common/Md5.h"
+#include "common/Platform.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+struct TResult {
+  double seconds = 1e9;
+  long peakKib = 0;
+  bool ok = true;
+};
+
+// Runs `command` under /usr/bin/time three times; keeps the best time and
+// the largest peak memory; checks the downloaded file each time.
+TResult Measure(const std::string& command, const std::string& outFile, const std::string& want,
+                const std::string& timeFile) {
+  TResult r;
+  for (int run = 0; run < 3; ++run) {
+    std::remove(outFile.c_str());
+    const auto start = std::chrono::steady_clock::now();
+    const int code = std::system(("/usr/bin/time -f %M -o " + timeFile + " " + command + " > /dev/null 2>&1").c_str());
+    const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    r.seconds = std::min(r.seconds, s);
+    r.ok = r.ok && code == 0 && lg::Md5OfFile(outFile) == want;
+    r.peakKib = std::max(r.peakKib, std::atol(lg::test::ReadFileBytes(timeFile).c_str()));
+  }
+  return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int mib = argc > 1 ? std::atoi(argv[1]) : 256;
+  const size_t size = static_cast<size_t>(mib) << 20;
+  lg::test::TTempDir dir;
+  std::string data(size, '\0');
+  for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 2654435761u) >> 13);
+  lg::test::WriteFileBytes(dir.File("file.bin"), data);
+  const std::string want = lg::Md5OfText(data);
+  data.clear();
+  data.shrink_to_fit();
+  std::system(("chmod 755 " + dir.Path() + " && chmod 644 " + dir.File("file.bin")).c_str());
+
+  uint16_t port;
+  {
+    lg::test::THttpTestServer probe;
+    port = probe.Port();
+  }
+  const std::string conf = dir.File("nginx.conf");
+  lg::test::WriteFileBytes(conf, "daemon on; pid " + dir.File("nginx.pid") + "; error_log " + dir.File("error.log") +
+                                     ";\nevents {}\nhttp { access_log off; server { listen 127.0.0.1:" +
+                                     std::to_string(port) + "; root " + dir.Path() + "; } }\n");
+  const std::string nginx = "nginx -e " + dir.File("error.log") + " -p " + dir.Path() + " -c " + conf;
+  if (std::system(nginx.c_str()) != 0) {
+    std::fprintf(stderr, "nginx did not start\n");
+    return 1;
+  }
+  lg::plat::SleepMs(300);
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/file.bin";
+  const std::string out = dir.Path() + "out/";
+  lg::plat::ForceDirectories(out);
+  const std::string timeFile = dir.File("time.txt");
+
+  const TResult ours = Measure(std::string(LG_UPDATE_TOOL) + " get " + url + " --dir " + out + " --connections 5",
+                               out + "file.bin", want, timeFile);
+  const TResult aria =
+      Measure("aria2c -x5 -s5 -k1M --file-allocation=none --allow-overwrite=true -d " + out + " -o file.bin " + url,
+              out + "file.bin", want, timeFile);
+  const TResult curl = Measure("curl -s -o " + out + "file.bin " + url, out + "file.bin", want, timeFile);
+  std::system((nginx + " -s stop").c_str());
+
+  auto rate = [&](const TResult& r) { return static_cast<double>(size) / 1e6 / r.seconds; };
+  std::printf("%d MiB from nginx on 127.0.0.1, best of 3 (MB/s = 10^6 bytes/s)\n", mib);
+  std::printf("  launcher-update get x5: %7.1f MB/s  peak RSS %6ld KiB%s\n", rate(ours), ours.peakKib,
+              ours.ok ? "" : "  FAILED");
+  std::printf("  aria2c -x5 -s5 -k1M:    %7.1f MB/s  peak RSS %6ld KiB%s\n", rate(aria), aria.peakKib,
+              aria.ok ? "" : "  FAILED");
+  std::printf("  curl:                   %7.1f MB/s  peak RSS %6ld KiB%s\n", rate(curl), curl.peakKib,
+              curl.ok ? "" : "  FAILED");
+  std::printf("  ratio ours/aria2c %.2f, ours/curl %.2f\n", rate(ours) / rate(aria), rate(ours) / rate(curl));
+  return ours.ok && aria.ok && curl.ok ? 0 : 1;
+}

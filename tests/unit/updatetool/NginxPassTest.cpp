@@ -1,0 +1,112 @@
+// A whole update pass against nginx serving a published folder: the static
+// server operators run, with its own answers to ranges and probes.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "Library/hDownload/THttpGetDocument.h"
+#include "common/Md5.h"
+#include "common/Platform.h"
+#include "common/ProfileFile.h"
+#include "tests/support/HttpTestServer.h"
+#include "tests/support/TestSupport.h"
+#include "tests/unit/update/UpdateSite.h"
+#include "tools/launcher-update/Commands.h"
+
+namespace lg {
+namespace {
+
+const char* const kNginx = "/usr/sbin/nginx";
+
+// nginx on 127.0.0.1 serving `root`, started and stopped by the test.
+class TNginx {
+ public:
+  explicit TNginx(const std::string& root) {
+    {
+      test::THttpTestServer probe;  // a port nothing listens on now
+      port_ = probe.Port();
+    }
+    const std::string conf = dir_.File("nginx.conf");
+    test::WriteFileBytes(conf, "daemon on; master_process off; pid " + dir_.File("nginx.pid") + "; error_log " +
+                                   dir_.File("error.log") + ";\nevents {}\nhttp { access_log " +
+                                   dir_.File("access.log") + "; server { listen 127.0.0.1:" + std::to_string(port_) +
+                                   "; root " + root + "; } }\n");
+    command_ = std::string(kNginx) + " -e " + dir_.File("error.log") + " -p " + dir_.Path() + " -c " + conf;
+    started_ = std::system(command_.c_str()) == 0;
+    const uint32_t start = plat::TickCount();
+    while (started_ && !Answers() && plat::TickCount() - start < 5000u) plat::SleepMs(20);
+  }
+  ~TNginx() {
+    if (started_) std::system((command_ + " -s stop").c_str());
+  }
+  bool Started() const { return started_; }
+  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  // GET requests logged so far whose target contains `part`.
+  int Requests(const std::string& part) const {
+    const std::string log = test::ReadFileBytes(dir_.File("access.log"));
+    int n = 0;
+    for (size_t at = log.find("\"GET "); at != std::string::npos; at = log.find("\"GET ", at + 1)) {
+      const size_t end = log.find(' ', at + 5);
+      n += log.substr(at + 5, end - at - 5).find(part) != std::string::npos;
+    }
+    return n;
+  }
+
+ private:
+  bool Answers() {
+    THttpGetDocument fetch;
+    return fetch.Get(Url("/"), "") || fetch.Response().StatusCode != 0;
+  }
+
+  test::TTempDir dir_;
+  uint16_t port_ = 0;
+  std::string command_;
+  bool started_ = false;
+};
+
+std::string Data(size_t size, unsigned seed) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i) s[i] = static_cast<char>(((i + seed) * 2654435761u) >> 13);
+  return s;
+}
+
+TEST(NginxPass, FreshInstallThenNothingToDo) {
+  if (test::IsWindowsBuild() || !plat::FileExists(kNginx)) GTEST_SKIP() << "needs nginx on this system";
+  test::TTempDir site, install;
+  const std::string big = Data(3 << 20, 1), small = "small file", packed = Data(300000, 2);
+  const std::string archive = test::ZipBytes({{"m.map", packed}});
+  plat::ForceDirectories(site.File("patch/data/maps"));
+  test::WriteFileBytes(site.File("patch/Client.bin"), small);
+  test::WriteFileBytes(site.File("patch/data/big.dat"), big);
+  test::WriteFileBytes(site.File("patch/data/maps/m.map.zip"), archive);
+  const std::string manifest = "[{\"File\":\"Client.bin\",\"Need\":true,\"Hash\":\"" + Md5OfText(small) +
+                               "\",\"Size\":" + std::to_string(small.size()) +
+                               "},\n{\"File\":\"data\\\\big.dat\",\"Need\":true,\"Hash\":\"" + Md5OfText(big) +
+                               "\",\"Size\":" + std::to_string(big.size()) +
+                               "},\n{\"File\":\"data\\\\maps\\\\m.map\",\"Need\":true,\"IsZip\":true,\"Hash\":\"" +
+                               Md5OfText(packed) + "\",\"Size\":" + std::to_string(archive.size()) + "}]";
+  test::WriteFileBytes(site.File("patch/update.json"), manifest);
+
+  TNginx nginx(site.Path());
+  ASSERT_TRUE(nginx.Started());
+  std::string shown;
+  const updatetool::TWriter write = [&shown](const std::string& gbk) { shown += gbk; };
+  const std::vector<std::string> args = {"--dir", install.Path(), "--base", nginx.Url("/patch"), "--pass", "0"};
+
+  EXPECT_EQ(updatetool::PassCommand(args, write, false), 0) << shown;
+  EXPECT_EQ(test::ReadFileBytes(install.File("data/big.dat")), big);
+  EXPECT_EQ(test::ReadFileBytes(install.File("data/maps/m.map")), packed);
+  EXPECT_EQ(test::ReadFileBytes(install.File("Client.bin")), small);
+  EXPECT_EQ(ReadProfileInt(install.File("launcher.ini"), "Main", "UpdateNow", -1), 0);
+  // The big file came in ranges over several connections.
+  EXPECT_GT(nginx.Requests("/patch/data/big.dat"), 2);
+
+  const int before = nginx.Requests("/patch/data/");
+  shown.clear();
+  EXPECT_EQ(updatetool::PassCommand(args, write, false), 0) << shown;
+  EXPECT_EQ(nginx.Requests("/patch/data/"), before) << "the second pass downloads nothing";
+  EXPECT_EQ(nginx.Requests("/patch/update.json"), 2);
+}
+
+}  // namespace
+}  // namespace lg

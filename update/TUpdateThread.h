@@ -1,0 +1,149 @@
+// TUpdateThread: one update pass in the background. It fetches the pass's
+// manifest (falling back to other addresses of the content host), compares
+// it with what is installed, downloads and verifies what is out of date
+// (unpacking zipped entries), brings the launcher's own executable in
+// through its ".update" companion, and can install a full package instead
+// when the installation is far behind. Everything the window shows reaches
+// it as posted messages (UpdateMessages.h) through the sink.
+//
+// Threads: construction starts the pass at once on a thread of its own.
+// The owner (the main window, or the headless updater) may afterwards call
+// UpdateMode, Terminate, Finished, WaitFor, LeftFailing and the destructor;
+// nothing else. The destructor stops a running pass: it requests a stop,
+// aborts a document fetch blocked in the network, ends a download wait at
+// once, waits for the thread, and writes the update log to "UpdateLog.txt".
+// The downloader's events run on its threads and only post, log (the log
+// has its own lock) or set the atomic download state.
+//
+// Owns the local state table, the manifest, the download list, the log and
+// any document fetch or downloader of the pass. The sink must outlive it.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/Event.h"
+#include "launcher/Diagnostics.h"
+#include "update/IMessageSink.h"
+#include "update/TLocalFileInfo.h"
+#include "update/TUpdateState.h"
+#include "update/ZipUnpack.h"
+
+namespace lg {
+
+class THttpDownload;
+class THttpGetDocument;
+
+struct TUpdateThreadOptions {
+  // The system resolver step of the address fallback (host name to dotted
+  // addresses). Empty: ResolveHostList. Tests point it at a fake resolver.
+  std::function<void(const std::string& host, std::vector<std::string>& list)> ResolveHost;
+  // Where archive errors go (a message box in the launcher); may be null.
+  IZipErrorReporter* ZipErrors = nullptr;
+};
+
+class TUpdateThread : private IUnzipHost {
+ public:
+  static constexpr int kMaxSweeps = 3;
+  static constexpr int64_t kSingleConnectionMax = 4096;
+  static constexpr uint8_t kManyConnections = 5;
+  static constexpr int kWaitStepMs = 10;
+
+  // Download states, set by the downloader's events.
+  enum : uint8_t { kDownloading = 0, kDownloadFailed = 1, kDownloadComplete = 2 };
+
+  // Reads "UpdateNow" from "launcher.ini" in the launcher's folder and
+  // starts the pass. `urlBase` is used exactly as configured; the pass
+  // number chooses the manifest and the local state file.
+  TUpdateThread(IMessageSink& window, int pass, std::string urlBase, TUpdateThreadOptions options = {});
+  ~TUpdateThread();
+  TUpdateThread(const TUpdateThread&) = delete;
+  TUpdateThread& operator=(const TUpdateThread&) = delete;
+
+  // The low 8 bits of "UpdateNow" as read at construction. The run's own
+  // working copy changes later; this one never does, so the owner may read
+  // it at any time.
+  uint8_t UpdateMode() const { return initialMode_; }
+  int Pass() const { return pass_; }
+
+  void Terminate();
+  bool Terminated() const { return terminated_.load(); }
+  // The thread's function has returned.
+  bool Finished() const { return finished_.load(); }
+  // Waits for the thread to end (owner's thread only).
+  void WaitFor();
+  // Files whose records were still in the download list after the last
+  // sweep (each failed every sweep), as `File` of their manifest entries.
+  std::vector<std::string> LeftFailing() const;
+  // The update log so far (tests and the headless updater).
+  std::vector<std::string> LogLines() const { return log_.Lines(); }
+
+ private:
+  // Thread entry: no exception leaves it.
+  void Run();
+  int Execute();
+  bool FetchManifestWithFallback();
+  bool TryAddresses(std::vector<std::string>& candidates, const char* logPrefix);
+  bool FetchManifest(const std::string& address);
+  bool DownloadRecord(const TLocalFileInfo& record, int position, int count);
+  bool UnpackRecord(const TLocalFileInfo& record, const std::string& archive, const std::string& workDir);
+  bool PlaceCompanion(const std::string& staged);
+  bool VerifyFile(const std::string& localName, const std::string& expected);
+  bool FullPackageUpdate();
+  // Downloads `url` into `dir`; `savedPath` receives where the downloader
+  // put the file. Returns the download state.
+  uint8_t DownloadInto(const std::string& url, const std::string& dir, int64_t size, uint8_t connections,
+                       std::string& savedPath);
+
+  // Publishes the fetch so that the destructor can abort it; false when a
+  // stop was requested already.
+  bool SetCurrentFetch(THttpGetDocument* fetch);
+
+  void AddLog(const std::string& text) override { log_.Log(text); }
+  void ShowStatus(const std::string& text) override;
+  void FilePercent(int percent) override;
+  void TotalPercent(int percent) override;
+  bool StopRequested() const override { return Terminated(); }
+  IZipErrorReporter* ErrorReporter() override { return options_.ZipErrors; }
+
+  void PostPair(uint32_t message, int64_t wParam, int64_t lParam);
+  void WriteUpdateNow(int value);
+  std::string StagingDir() const;
+
+  IMessageSink& window_;
+  const int pass_;
+  const std::string urlBase_;
+  const std::string folder_;   // the launcher's folder, trailing separator
+  const std::string exeName_;  // the launcher's own file name
+  const std::string manifestName_;
+  TUpdateThreadOptions options_;
+  uint8_t initialMode_ = 0;
+  uint8_t mode_ = 0;  // the run's working copy (update thread only)
+
+  TUpdateLog log_;
+  TUpdateState state_;
+  TDownloadList downloads_;
+  // The address the manifest came through when the content host's name
+  // did not work directly; the downloads use it too. Empty otherwise.
+  std::string contentAddress_;
+
+  std::atomic<uint8_t> downloadState_{kDownloading};
+  TEvent wake_;  // a download ended or a stop was requested
+
+  std::atomic<bool> terminated_{false};
+  std::atomic<bool> finished_{false};
+
+  mutable std::mutex lock_;  // guards currentFetch_ and leftFailing_
+  THttpGetDocument* currentFetch_ = nullptr;
+  std::vector<std::string> leftFailing_;
+
+  std::thread thread_;  // last: started when everything above exists
+};
+
+}  // namespace lg

@@ -1,0 +1,253 @@
+// TUpdateThread, second half: downloading one record (with unpacking,
+// verification and the launcher's companion), and the full package.
+#include <cstdio>
+
+#include "Library/hDownload/HttpParse.h"
+#include "Library/hDownload/THttpDownload.h"
+#include "Library/hDownload/THttpGetDocument.h"
+#include "common/Gbk.h"
+#include "common/Md5.h"
+#include "common/OperatorServices.h"
+#include "common/Platform.h"
+#include "common/SafePath.h"
+#include "update/TUpdateThread.h"
+#include "update/TzqJSONstreamed.h"
+#include "update/UpdateMessages.h"
+
+namespace lg {
+namespace {
+
+// Position just after the last separator ("\" or "/"); a GBK trail byte
+// equal to "\" belongs to its character.
+size_t AfterLastSeparator(const std::string& path) {
+  size_t after = 0;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (IsGbkLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+      ++i;
+      continue;
+    }
+    if (path[i] == '\\' || path[i] == '/') after = i + 1;
+  }
+  return after;
+}
+
+std::string FolderOf(const std::string& path) {
+  return path.substr(0, AfterLastSeparator(path));
+}
+
+std::string BareName(const std::string& path) {
+  return path.substr(AfterLastSeparator(path));
+}
+
+// Puts `from` in the place of `to` (replacing it); nothing to do when both
+// name the same file.
+bool MoveOver(const std::string& from, const std::string& to) {
+  if (SameText(WithBackslashes(from), WithBackslashes(to))) return true;
+  plat::ClearAttributes(to);
+  plat::DeleteFile(to);
+  return plat::RenameFile(from, to);
+}
+
+std::string Format(const std::string& format, const std::string& s, int a, int b) {
+  char buf[1024];
+  std::snprintf(buf, sizeof buf, format.c_str(), s.c_str(), a, b);
+  return buf;
+}
+
+}  // namespace
+
+// Downloads of a file that must not be written under its own name while it
+// runs (the launcher) go here first and are renamed into place afterwards.
+std::string TUpdateThread::StagingDir() const {
+  return folder_ + "data\\update.!new\\";
+}
+
+uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& dir, int64_t size, uint8_t connections,
+                                    std::string& savedPath) {
+  // The progress events run on the downloader's threads: they get the
+  // totals as they stand now instead of reading the thread's own.
+  const int64_t done = state_.BytesDone, total = state_.BytesTotal;
+  auto download = std::make_unique<THttpDownload>(connections);
+  download->OnComplete = [this](THttpDownload&) {
+    downloadState_ = kDownloadComplete;
+    wake_.Set();
+  };
+  download->OnFailed = [this](THttpDownload& d) {
+    AddLog(d.ErrorText());
+    downloadState_ = kDownloadFailed;
+    wake_.Set();
+  };
+  download->OnReceive = [this, done, total](THttpDownload&, uint32_t elapsedMs, int64_t received, int64_t) {
+    PostPair(WM_UPDATE_PROGRESS, done + received, total);
+    PostPair(WM_UPDATE_SPEED, received, elapsedMs);
+  };
+  download->OnWrite = [this](THttpDownload&, uint32_t, int64_t written, int64_t fileSize) {
+    PostPair(WM_UPDATE_FILEPROGRESS, written, fileSize);
+  };
+  plat::ForceDirectories(dir);
+  // A host name that failed for the manifest fails for its files as well.
+  download->SetHosts(contentAddress_.empty() ? std::vector<std::string>{} : std::vector<std::string>{contentAddress_});
+  PostPair(WM_UPDATE_PROGRESS, done, total);
+  PostPair(WM_UPDATE_SPEED, 0, 0);
+
+  // Set before Start: an answer can end the download before Start returns.
+  downloadState_ = kDownloading;
+  wake_.Reset();
+  download->Start(url, dir, size);
+  AddLog(Gbk("下载 ") + download->URL());
+  // The events and Terminate wake the wait at once; the time-out sweep
+  // still runs every 10 ms.
+  while (downloadState_ == kDownloading && !Terminated()) {
+    download->CheckTimeout();
+    wake_.WaitFor(kWaitStepMs);
+  }
+  savedPath = download->SaveDir() + download->FileName();
+  download.reset();
+  return downloadState_;
+}
+
+bool TUpdateThread::DownloadRecord(const TLocalFileInfo& record, int position, int count) {
+  const uint8_t connections = record.SizeOrAge <= kSingleConnectionMax ? 1 : kManyConnections;
+  const std::string name = record.FileName + (record.IsZip ? std::string(ops::kZipSuffix) : std::string());
+  const std::string url = ops::IncrementalFileUrl(urlBase_, record.FileName, record.IsZip);
+  const std::string localPath = folder_ + name;
+  // A zipped "launcher.dll" is kept as its archive, unverified.
+  const bool keepArchive = record.IsZip && SameText(record.FileName, "launcher.dll");
+  // The launcher's own entry never lands under `File`, which may be the
+  // running executable: it is fetched beside the data and becomes the
+  // companion, which start-up copies over the executable.
+  const bool toCompanion = record.IsLauncher != 0 && !keepArchive;
+  const std::string workDir = toCompanion ? StagingDir() : FolderOf(localPath);
+
+  ShowStatus(Format(Gbk("正在下载 %s %d/%d"), name, position, count));
+  std::string saved;
+  if (DownloadInto(url, workDir, record.SizeOrAge, connections, saved) != kDownloadComplete) return false;
+  // Where the file belongs before unpacking or renaming (a redirect may
+  // have named the download otherwise).
+  const std::string expected = workDir + BareName(name);
+  bool ok = MoveOver(saved, expected);
+  if (!ok) AddLog(Gbk("无法移动 ") + saved);
+  if (keepArchive) return ok;
+
+  if (ok && record.IsZip) ok = UnpackRecord(record, expected, workDir);
+  ShowStatus(Gbk("校验 ") + name + " ...");
+  std::string localName = record.FileName;
+  if (ok && toCompanion) {
+    localName = state_.CompanionName();
+    ok = PlaceCompanion(workDir + BareName(record.FileName));
+  }
+  if (ok && !VerifyFile(localName, record.Hash)) {
+    ok = false;
+    char line[1024];
+    std::snprintf(line, sizeof line, "%s %s md5=%s", record.FileName.c_str(), Gbk(" MD5值不正确.").c_str(),
+                  record.Hash.c_str());
+    AddLog(line);
+  }
+  if (ok) state_.BytesDone += record.SizeOrAge;
+  return ok;
+}
+
+bool TUpdateThread::UnpackRecord(const TLocalFileInfo& record, const std::string& archive, const std::string& workDir) {
+  const TUnzipFileResult unzipped = UnzipFile(archive, workDir, *this);
+  bool ok = true;
+  if (!unzipped.Extracted) {
+    ok = false;
+    AddLog(record.FileName + Gbk(" 解包失败."));
+  } else if (unzipped.ArchiveSize != static_cast<uint32_t>(record.SizeOrAge)) {
+    ok = false;
+    AddLog(record.FileName + Gbk(" 解包长度不正确."));
+  }
+  plat::ClearAttributes(archive);
+  plat::DeleteFile(archive);
+  return ok;
+}
+
+bool TUpdateThread::PlaceCompanion(const std::string& staged) {
+  const std::string companion = folder_ + state_.CompanionName();
+  if (MoveOver(staged, companion)) return true;
+  AddLog(Gbk("无法替换 ") + companion);
+  return false;
+}
+
+// Records the file's digest and stamp under its local name; true when the
+// digest is the expected one.
+bool TUpdateThread::VerifyFile(const std::string& localName, const std::string& expected) {
+  const std::string path = folder_ + localName;
+  if (!plat::FileExists(path)) return false;
+  const int32_t stamp = plat::FileStamp(path);
+  const std::string digest = Md5OfFile(path);
+  const bool match = digest == expected;
+  AddLog(digest + "+++" + expected);
+  TLocalFileInfo* record = state_.Record(localName);
+  if (!record || !match) state_.SetChanged();
+  if (!record) {
+    auto fresh = std::make_unique<TLocalFileInfo>();
+    if (state_.Table().Add(localName, fresh.get())) record = fresh.release();  // the table frees it
+  }
+  if (!record) return false;
+  record->FileName = localName;
+  record->Hash = digest;
+  record->SizeOrAge = stamp;
+  return match;
+}
+
+bool TUpdateThread::FullPackageUpdate() {
+  ShowStatus(Gbk("正在下载完整包..."));
+  std::unique_ptr<TzqJSONbase> doc;
+  {
+    auto fetch = std::make_unique<THttpGetDocument>();
+    if (SetCurrentFetch(fetch.get())) {
+      if (fetch->Get(ops::PackageManifestUrl(urlBase_), contentAddress_))
+        doc = TzqJSONstreamed::ParseText(fetch->Document());
+      SetCurrentFetch(nullptr);
+    }
+  }
+  if (!doc) {
+    if (!Terminated()) AddLog(Gbk("更新失败，请稍后再试"));
+    return false;
+  }
+  if (doc->Kind() != jsObject) throw EInvalidCast();
+  const auto* info = static_cast<const TzqJSONobject*>(doc.get());
+  const std::string file = info->FieldText("File");
+  const int32_t isLauncher = info->FieldInt("isLauncher");
+  const std::string md5 = info->FieldText("MD5");
+  const int32_t size = info->FieldInt("Size");
+  doc.reset();
+  if (!IsSafeRelativePath(file)) {
+    AddLog(Gbk("完整包的文件名不安全，已跳过: ") + file);
+    return false;
+  }
+  const std::string localName = isLauncher != 0 ? state_.CompanionName() : file;
+  const std::string archive = folder_ + localName;
+
+  state_.BytesDone = 0;
+  state_.BytesTotal = size;
+  PostPair(WM_UPDATE_PROGRESS, 0, size);
+  // An archive left by an earlier run: its files are found by the
+  // comparison that follows.
+  if (plat::FileExists(archive) && UnzipPackage(archive, *this)) return false;
+
+  ShowStatus(Gbk("正在下载 ") + BareName(archive));
+  const std::string workDir = isLauncher != 0 ? StagingDir() : FolderOf(archive);
+  std::string saved;
+  const uint8_t downloaded = DownloadInto(ops::PackageFileUrl(urlBase_, file), workDir, size, kManyConnections, saved);
+  if (Terminated()) return false;
+  if (downloaded != kDownloadComplete) {
+    ShowStatus(Gbk("下载文件 ") + localName + Gbk(" 失败，请稍后再试"));
+    return false;
+  }
+  if (!MoveOver(saved, archive)) AddLog(Gbk("无法移动 ") + saved);
+  if (!plat::FileExists(archive)) return false;
+  if (UnzipPackage(archive, *this)) return true;
+  if (!Terminated()) {
+    ShowStatus(Gbk("校验下载的文件..."));
+    if (!SameText(Md5OfFile(archive), md5)) {
+      ShowStatus(localName + Gbk(" 校验错误，请稍后再试 "));
+      plat::ClearAttributes(archive);
+      plat::DeleteFile(archive);
+    }
+  }
+  return false;
+}
+
+}  // namespace lg
