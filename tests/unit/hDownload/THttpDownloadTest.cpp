@@ -100,7 +100,12 @@ TEST(FileNameOfUrl, NameRules) {
 TEST(THttpDownload, TenMiBWithFiveWorkersSplitsTowardsTenRangesLowestFirst) {
   THttpTestServer server;
   const std::string body = Body(10 * MiB, 1);
-  server.Serve("/dir/big.bin", Ranged(body));
+  // Paced, so no range is finished (and the sixth one asked for) before the
+  // first five requests have arrived: arrival order is then hand-out order.
+  THttpReply reply = Ranged(body);
+  reply.writeBytes = 64 * KiB;
+  reply.writeDelayMs = 20;
+  server.Serve("/dir/big.bin", reply);
   test::TTempDir dir;
   TRecorder rec;
   {
