@@ -28,6 +28,18 @@ class IUnzipHost {
   virtual IZipErrorReporter* ErrorReporter() = 0;
 };
 
+// A host that shows and logs nothing and never stops: for tools that report
+// by themselves (the publisher's verifier) and for tests.
+class TQuietUnzipHost final : public IUnzipHost {
+ public:
+  void ShowStatus(const std::string&) override {}
+  void AddLog(const std::string&) override {}
+  void FilePercent(int) override {}
+  void TotalPercent(int) override {}
+  bool StopRequested() const override { return false; }
+  IZipErrorReporter* ErrorReporter() override { return nullptr; }
+};
+
 struct TUnzipFileResult {
   bool Extracted = false;    // at least one entry was handled
   uint32_t ArchiveSize = 0;  // the archive's size in bytes, low 32 bits

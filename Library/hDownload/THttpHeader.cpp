@@ -103,16 +103,16 @@ bool THttpHeader::ApplySideEffects(const std::string& name, const std::string& v
     ContentLength = ParseDecimalLength(TrimText(value));
   } else if (SameText(name, "Range")) {
     // "Bytes=100-199": the unit and '=' are skipped unread.
-    const std::string spec = value.size() > 6 ? value.substr(6) : std::string();
-    const size_t dash = spec.find('-');
-    RangeStart = ParseInt64(spec.substr(0, dash), 0);
-    RangeEnd = dash == std::string::npos ? 0 : ParseInt64(spec.substr(dash + 1), 0);
+    const std::string rangeText = value.size() > 6 ? value.substr(6) : std::string();
+    const size_t dash = rangeText.find('-');
+    RangeStart = ParseInt64(rangeText.substr(0, dash), 0);
+    RangeEnd = dash == std::string::npos ? 0 : ParseInt64(rangeText.substr(dash + 1), 0);
   } else if (SameText(name, "Content-Range")) {
     // "bytes 0-99/1000" or "bytes */1000".
-    const std::string spec = value.size() > 6 ? value.substr(6) : std::string();
-    const size_t slash = spec.find_last_of("/\\");
-    const std::string range = spec.substr(0, slash);
-    TotalSize = slash == std::string::npos ? 0 : ParseInt64(TrimText(spec.substr(slash + 1)), 0);
+    const std::string rangeText = value.size() > 6 ? value.substr(6) : std::string();
+    const size_t slash = rangeText.find_last_of("/\\");
+    const std::string range = rangeText.substr(0, slash);
+    TotalSize = slash == std::string::npos ? 0 : ParseInt64(TrimText(rangeText.substr(slash + 1)), 0);
     if (TrimText(range) != "*") {
       const int64_t start = ParseInt64(TrimText(range.substr(0, range.find('-'))), -1);
       if (start != RangeStart) {

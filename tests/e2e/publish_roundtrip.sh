@@ -9,20 +9,11 @@
 set -u
 publish=$1
 update=$2
-nginx=$(command -v nginx || echo /usr/sbin/nginx)
-[ -x "$nginx" ] || { echo "nginx not installed: skipped"; exit 77; }
-
-work=$(mktemp -d)
-chmod 755 "$work"
-cleanup() {
-  [ -f "$work/nginx.pid" ] && kill "$(cat "$work/nginx.pid")" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+. "$(dirname "$0")/e2e-lib.sh"
+e2e_begin
 
 game="$work/game" www="$work/www" install="$work/install"
-mkdir -p "$game/data/ui" "$game/data/maps/east" "$www" "$install" "$work/logs"
+mkdir -p "$game/data/ui" "$game/data/maps/east" "$www" "$install"
 head -c 300000 /dev/urandom > "$game/Client.bin"
 head -c 3000000 /dev/urandom > "$game/data/maps/east/field.pak"
 seq 1 200000 > "$game/data/ui/layout.dat"          # compressible, zipped
@@ -35,18 +26,7 @@ head -c 5000 /dev/urandom > "$game/Vantrel.dll"
   { cat "$work/publish.log"; fail "publish failed"; }
 chmod -R a+rX "$www"
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat > "$work/nginx.conf" <<CONF
-daemon on; pid $work/nginx.pid; error_log $work/logs/error.log;
-events {}
-http {
-  log_format paths '\$request_uri';
-  access_log $work/logs/access.log paths;
-  server { listen 127.0.0.1:$port; root $www; }
-}
-CONF
-"$nginx" -e "$work/logs/error.log" -p "$work/" -c "$work/nginx.conf" || fail "nginx did not start"
-for _ in $(seq 50); do [ -s "$work/nginx.pid" ] && break; sleep 0.1; done
+e2e_nginx "$www" '$request_uri'
 base="http://127.0.0.1:$port"
 
 # The tree as files and contents, without the launcher's own state files.

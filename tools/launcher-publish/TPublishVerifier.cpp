@@ -16,17 +16,6 @@ namespace lg::publish {
 namespace fs = std::filesystem;
 namespace {
 
-// Unpacks quietly: the verifier reports by itself.
-class TQuietHost final : public IUnzipHost {
- public:
-  void ShowStatus(const std::string&) override {}
-  void AddLog(const std::string&) override {}
-  void FilePercent(int) override {}
-  void TotalPercent(int) override {}
-  bool StopRequested() const override { return false; }
-  IZipErrorReporter* ErrorReporter() override { return nullptr; }
-};
-
 std::string Slashes(std::string name) {
   for (size_t i = 0; i < name.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(name[i]);
@@ -121,7 +110,7 @@ void TPublishVerifier::CheckEntry(int index, const std::string& file, const std:
   if (zip) {
     const std::string unpackDir = scratch_ + "unpack-" + std::to_string(index) + "/";
     plat::ForceDirectories(unpackDir);
-    TQuietHost host;
+    TQuietUnzipHost host;
     if (!UnzipFile(local, unpackDir, host).Extracted) return Problem(label + ": the archive does not unpack");
     content = unpackDir + BareName(Slashes(file));
     if (!plat::FileExists(content))

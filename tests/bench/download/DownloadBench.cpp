@@ -11,6 +11,7 @@
 #include "common/Md5.h"
 #include "common/Platform.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/NginxServer.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -52,22 +53,12 @@ int main(int argc, char** argv) {
   data.shrink_to_fit();
   std::system(("chmod 755 " + dir.Path() + " && chmod 644 " + dir.File("file.bin")).c_str());
 
-  uint16_t port;
-  {
-    lg::test::THttpTestServer probe;
-    port = probe.Port();
-  }
-  const std::string conf = dir.File("nginx.conf");
-  lg::test::WriteFileBytes(conf, "daemon on; pid " + dir.File("nginx.pid") + "; error_log " + dir.File("error.log") +
-                                     ";\nevents {}\nhttp { access_log off; server { listen 127.0.0.1:" +
-                                     std::to_string(port) + "; root " + dir.Path() + "; } }\n");
-  const std::string nginx = "nginx -e " + dir.File("error.log") + " -p " + dir.Path() + " -c " + conf;
-  if (std::system(nginx.c_str()) != 0) {
+  lg::test::TNginx nginx(dir.Path());
+  if (!nginx.Started()) {
     std::fprintf(stderr, "nginx did not start\n");
     return 1;
   }
-  lg::plat::SleepMs(300);
-  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/file.bin";
+  const std::string url = nginx.Url("/file.bin");
   const std::string out = dir.Path() + "out/";
   lg::plat::ForceDirectories(out);
   const std::string timeFile = dir.File("time.txt");
@@ -78,7 +69,6 @@ int main(int argc, char** argv) {
       Measure("aria2c -x5 -s5 -k1M --file-allocation=none --allow-overwrite=true -d " + out + " -o file.bin " + url,
               out + "file.bin", want, timeFile);
   const TResult curl = Measure("curl -s -o " + out + "file.bin " + url, out + "file.bin", want, timeFile);
-  std::system((nginx + " -s stop").c_str());
 
   auto rate = [&](const TResult& r) { return static_cast<double>(size) / 1e6 / r.seconds; };
   std::printf("%d MiB from nginx on 127.0.0.1, best of 3 (MB/s = 10^6 bytes/s)\n", mib);

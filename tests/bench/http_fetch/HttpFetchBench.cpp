@@ -9,6 +9,7 @@
 #include "Library/hDownload/THttpGetDocument.h"
 #include "common/Platform.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/NginxServer.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -27,23 +28,12 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 2654435761u) >> 13);
   lg::test::WriteFileBytes(dir.File("file.bin"), data);
 
-  // A port nothing listens on now, for nginx to take.
-  uint16_t port;
-  {
-    lg::test::THttpTestServer probe;
-    port = probe.Port();
-  }
-  const std::string conf = dir.File("nginx.conf");
-  lg::test::WriteFileBytes(conf, "daemon on; pid " + dir.File("nginx.pid") + "; error_log " + dir.File("error.log") +
-                                     ";\nevents {}\nhttp { access_log off; server { listen 127.0.0.1:" +
-                                     std::to_string(port) + "; root " + dir.Path() + "; } }\n");
-  const std::string nginx = "nginx -e " + dir.File("error.log") + " -p " + dir.Path() + " -c " + conf;
-  if (std::system(nginx.c_str()) != 0) {
+  lg::test::TNginx nginx(dir.Path());
+  if (!nginx.Started()) {
     std::fprintf(stderr, "nginx did not start\n");
     return 1;
   }
-  lg::plat::SleepMs(300);
-  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/file.bin";
+  const std::string url = nginx.Url("/file.bin");
 
   double ours = 1e9, curl = 1e9;
   bool ok = true;
@@ -56,7 +46,6 @@ int main(int argc, char** argv) {
     ok = std::system(("curl -s -o /dev/null " + url).c_str()) == 0 && ok;
     curl = std::min(curl, Seconds(std::chrono::steady_clock::now() - c0));
   }
-  std::system((nginx + " -s stop").c_str());
   const double mb = static_cast<double>(size) / (1 << 20);
   std::printf("document fetch: %.1f MB/s, curl: %.1f MB/s, ratio %.2f%s\n", mb / ours, mb / curl, curl / ours,
               ok ? "" : " (a fetch FAILED)");

@@ -23,16 +23,6 @@
 namespace lg::publish {
 namespace {
 
-class TSilentHost final : public IUnzipHost {
- public:
-  void ShowStatus(const std::string&) override {}
-  void AddLog(const std::string&) override {}
-  void FilePercent(int) override {}
-  void TotalPercent(int) override {}
-  bool StopRequested() const override { return false; }
-  IZipErrorReporter* ErrorReporter() override { return nullptr; }
-};
-
 std::string Parent(const std::string& path) {
   return path.substr(0, path.find_last_of("/\\"));
 }
@@ -130,7 +120,7 @@ TEST_F(PublishTest, TheLauncherReadsEveryEntryAndFindsTheServedFilesRight) {
     }
     // Per-file mode: the file comes out under its bare name.
     test::TTempDir unpack;
-    TSilentHost host;
+    TQuietUnzipHost host;
     TUnzipFileResult r = UnzipFile(served, unpack.Path(), host);
     EXPECT_TRUE(r.Extracted);
     EXPECT_EQ(static_cast<int32_t>(r.ArchiveSize), e->FieldInt("Size"));
@@ -275,7 +265,7 @@ TEST_F(PublishTest, TheLauncherManifestMarksTheLauncherAndSkipsItsState) {
   test::TTempDir unpacked;
   ASSERT_TRUE(
       test::WriteFileBytes(unpacked.File("package.zip"), test::ReadFileBytes(web_.Path() + "w4/complete/package.zip")));
-  TSilentHost host;
+  TQuietUnzipHost host;
   ASSERT_TRUE(UnzipPackage(unpacked.File("package.zip"), host));
   EXPECT_EQ(test::ReadFileBytes(unpacked.File("launcher.update")), "MZ launcher");
   EXPECT_FALSE(plat::FileExists(unpacked.File("launcher.exe")));
@@ -321,7 +311,7 @@ TEST_F(PublishTest, ThePackageUnpacksIntoTheWholeTree) {
   // As the launcher does: the archive beside it, unpacked in package mode.
   test::TTempDir launcher;
   ASSERT_TRUE(test::WriteFileBytes(launcher.File("package.zip"), test::ReadFileBytes(archive)));
-  TSilentHost host;
+  TQuietUnzipHost host;
   ASSERT_TRUE(UnzipPackage(launcher.File("package.zip"), host));
   for (const auto& [name, content] : files_)
     EXPECT_EQ(test::ReadFileBytes(launcher.Path() + Gbk(name)), content) << name;

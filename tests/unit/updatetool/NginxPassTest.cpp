@@ -9,6 +9,7 @@
 #include "common/Platform.h"
 #include "common/ProfileFile.h"
 #include "tests/support/HttpTestServer.h"
+#include "tests/support/NginxServer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/unit/update/UpdateSite.h"
 #include "tools/launcher-update/Commands.h"
@@ -16,53 +17,7 @@
 namespace lg {
 namespace {
 
-const char* const kNginx = "/usr/sbin/nginx";
-
-// nginx on 127.0.0.1 serving `root`, started and stopped by the test.
-class TNginx {
- public:
-  explicit TNginx(const std::string& root) {
-    {
-      test::THttpTestServer probe;  // a port nothing listens on now
-      port_ = probe.Port();
-    }
-    const std::string conf = dir_.File("nginx.conf");
-    test::WriteFileBytes(conf, "daemon on; master_process off; pid " + dir_.File("nginx.pid") + "; error_log " +
-                                   dir_.File("error.log") + ";\nevents {}\nhttp { access_log " +
-                                   dir_.File("access.log") + "; server { listen 127.0.0.1:" + std::to_string(port_) +
-                                   "; root " + root + "; } }\n");
-    command_ = std::string(kNginx) + " -e " + dir_.File("error.log") + " -p " + dir_.Path() + " -c " + conf;
-    started_ = std::system(command_.c_str()) == 0;
-    const uint32_t start = plat::TickCount();
-    while (started_ && !Answers() && plat::TickCount() - start < 5000u) plat::SleepMs(20);
-  }
-  ~TNginx() {
-    if (started_) std::system((command_ + " -s stop").c_str());
-  }
-  bool Started() const { return started_; }
-  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
-  // GET requests logged so far whose target contains `part`.
-  int Requests(const std::string& part) const {
-    const std::string log = test::ReadFileBytes(dir_.File("access.log"));
-    int n = 0;
-    for (size_t at = log.find("\"GET "); at != std::string::npos; at = log.find("\"GET ", at + 1)) {
-      const size_t end = log.find(' ', at + 5);
-      n += log.substr(at + 5, end - at - 5).find(part) != std::string::npos;
-    }
-    return n;
-  }
-
- private:
-  bool Answers() {
-    THttpGetDocument fetch;
-    return fetch.Get(Url("/"), "") || fetch.Response().StatusCode != 0;
-  }
-
-  test::TTempDir dir_;
-  uint16_t port_ = 0;
-  std::string command_;
-  bool started_ = false;
-};
+using test::TNginx;
 
 std::string Data(size_t size, unsigned seed) {
   std::string s(size, '\0');
@@ -71,7 +26,7 @@ std::string Data(size_t size, unsigned seed) {
 }
 
 TEST(NginxPass, FreshInstallThenNothingToDo) {
-  if (test::IsWindowsBuild() || !plat::FileExists(kNginx)) GTEST_SKIP() << "needs nginx on this system";
+  if (test::IsWindowsBuild() || !TNginx::Installed()) GTEST_SKIP() << "needs nginx on this system";
   test::TTempDir site, install;
   const std::string big = Data(3 << 20, 1), small = "small file", packed = Data(300000, 2);
   const std::string archive = test::ZipBytes({{"m.map", packed}});
