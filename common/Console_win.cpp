@@ -13,8 +13,12 @@ bool StdoutIsTerminal() {
 }
 
 // The launcher's users run consoles in code page 936: GBK goes out as it is.
-std::string ConsoleText(std::string_view gbk) { return std::string(gbk); }
+std::string ConsoleText(std::string_view gbk) {
+  return std::string(gbk);
+}
 
-std::string GbkFromConsole(std::string_view text) { return std::string(text); }
+std::string GbkFromConsole(std::string_view text) {
+  return std::string(text);
+}
 
 }  // namespace lg::plat

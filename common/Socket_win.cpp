@@ -101,7 +101,9 @@ int Bind(Handle h, uint32_t ip, uint16_t port) {
   return Check(::bind(S(h), reinterpret_cast<sockaddr*>(&a), sizeof a));
 }
 
-int Listen(Handle h, int backlog) { return Check(::listen(S(h), backlog)); }
+int Listen(Handle h, int backlog) {
+  return Check(::listen(S(h), backlog));
+}
 
 Handle Accept(Handle h, uint32_t* ip, uint16_t* port) {
   sockaddr_in a{};
