@@ -33,13 +33,14 @@ bool TNginx::Installed() {
   return plat::FileExists(kPath);
 }
 
-TNginx::TNginx(const std::string& root) {
+TNginx::TNginx(const std::string& root, const std::string& httpExtra) {
   if (!Installed() || IsWindowsBuild()) return;
   port_ = FreePort();
   const std::string conf = dir_.File("nginx.conf");
   WriteFileBytes(conf, "daemon on; master_process off; pid " + dir_.File("nginx.pid") + "; error_log " +
                            dir_.File("error.log") + ";\nevents {}\nhttp { access_log " + dir_.File("access.log") +
-                           "; server { listen 127.0.0.1:" + std::to_string(port_) + "; root " + root + "; } }\n");
+                           "; " + httpExtra + " server { listen 127.0.0.1:" + std::to_string(port_) + "; root " + root +
+                           "; } }\n");
   command_ = std::string(kPath) + " -e " + dir_.File("error.log") + " -p " + dir_.Path() + " -c " + conf;
   started_ = std::system(command_.c_str()) == 0;
   const uint32_t start = plat::TickCount();

@@ -17,7 +17,8 @@ class TNginx {
   static bool Installed();
 
   // Serves `root` on a free port; waits up to 5 s until it accepts.
-  explicit TNginx(const std::string& root);
+  // `httpExtra` goes into the http block (e.g. gzip settings).
+  explicit TNginx(const std::string& root, const std::string& httpExtra = "");
   ~TNginx();
   TNginx(const TNginx&) = delete;
   TNginx& operator=(const TNginx&) = delete;
