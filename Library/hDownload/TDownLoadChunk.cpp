@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "Library/hDownload/WebText.h"
 #include "common/FileStream.h"
 #include "common/Gbk.h"
 #include "common/Platform.h"
@@ -27,14 +28,11 @@ bool ParseOffset(std::string_view text, int64_t& out) {
   return true;
 }
 
-// "start-end": split at the first run of '-' or blanks.
-bool ParseRange(const std::string& value, TByteRange& range) {
-  size_t sep = value.find_first_of("- ");
-  if (sep == std::string::npos || sep == 0) return false;
-  size_t rest = value.find_first_not_of("- ", sep);
-  if (rest == std::string::npos) return false;
-  return ParseOffset(std::string_view(value).substr(0, sep), range.Start) &&
-         ParseOffset(std::string_view(value).substr(rest), range.End);
+// "start-end": split at the first run of '-' or blanks; both parts must be
+// plain decimal numbers.
+bool ParseRange(std::string value, TByteRange& range) {
+  const std::string start = SplitFirst(value, "- ");
+  return ParseOffset(start, range.Start) && ParseOffset(value, range.End);
 }
 
 void DebugLine(const char* format, int64_t a, int64_t b, int64_t c = 0) {
