@@ -8,6 +8,15 @@ set(LG_SERVERLIST_FALLBACK_IP "127.0.0.1" CACHE STRING
     "IPv4 address of the server-list service used when the host name does not resolve")
 set(LG_PUBLIC_RESOLVERS "8.8.8.8;8.8.4.4;1.1.1.1;1.0.0.1;9.9.9.9;149.112.112.112;208.67.222.222;208.67.220.220"
     CACHE STRING "The eight public DNS resolvers asked when the system resolver fails")
+set(LG_UPDATE_PUBLIC_KEY "" CACHE STRING
+    "Update signing key (128 hex digits from launcher-publish keygen's .pub file); empty: manifests unsigned")
+if(NOT LG_UPDATE_PUBLIC_KEY STREQUAL "" AND NOT LG_UPDATE_PUBLIC_KEY MATCHES "^[0-9a-fA-F]+$")
+  message(FATAL_ERROR "LG_UPDATE_PUBLIC_KEY must be the 128 hex digits of a .pub file written by launcher-publish keygen")
+endif()
+string(LENGTH "${LG_UPDATE_PUBLIC_KEY}" _lg_key_length)
+if(NOT _lg_key_length EQUAL 0 AND NOT _lg_key_length EQUAL 128)
+  message(FATAL_ERROR "LG_UPDATE_PUBLIC_KEY must be 128 hex digits, not ${_lg_key_length}")
+endif()
 set(LG_CRC_SALT_HEAD "lg" CACHE STRING "First salt piece of the news page check value")
 set(LG_CRC_SALT_TAIL "launcher" CACHE STRING "Second salt piece of the news page check value")
 

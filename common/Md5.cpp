@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/HexText.h"
 #include "common/MappedFile.h"
 
 namespace lg {
@@ -169,13 +170,7 @@ std::string TMd5::FinalHex() {
 }
 
 std::string HexDigest(const unsigned char digest[16]) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out(32, '0');
-  for (int i = 0; i < 16; ++i) {
-    out[2 * i] = kHex[digest[i] >> 4];
-    out[2 * i + 1] = kHex[digest[i] & 15];
-  }
-  return out;
+  return HexText(digest, 16);
 }
 
 std::string Md5OfText(std::string_view text) {

@@ -21,7 +21,6 @@ inline constexpr uint16_t kFrameMagic = 0x55AA;
 inline constexpr size_t kFrameHeaderSize = 8;
 inline constexpr uint16_t kCmdServerListRequest = 1;  // payload: game id, 32-bit signed
 inline constexpr uint16_t kCmdServerListReply = 129;  // payload: GBK JSON server list
-inline constexpr size_t kServerListRequestSize = 12;  // header + 4-byte game id
 inline constexpr uint32_t kServerListRequestSpacingMs = 5000;
 inline constexpr uint32_t kServerListReplyTimeoutMs = 10000;
 
@@ -43,6 +42,12 @@ inline constexpr int64_t kProbeRangeStart = 0;
 inline constexpr int64_t kProbeRangeEnd = 0;
 inline constexpr std::string_view kRangeUnit = "Bytes=";  // capital B, as sent
 
+// "complete/" + name: where the package and its manifest sit below the
+// patch address (and below a published web root).
+inline std::string PackagePath(std::string_view name) {
+  return std::string(kPackageFolder) + std::string(name);
+}
+
 // base + "/" + manifest name.
 inline std::string ManifestUrl(std::string_view base, std::string_view manifestName) {
   return std::string(base) + "/" + std::string(manifestName);
@@ -50,7 +55,7 @@ inline std::string ManifestUrl(std::string_view base, std::string_view manifestN
 
 // base + "complete/" + "release.json": no "/" is inserted after the base.
 inline std::string PackageManifestUrl(std::string_view base) {
-  return std::string(base) + std::string(kPackageFolder) + std::string(kPackageManifestName);
+  return std::string(base) + PackagePath(kPackageManifestName);
 }
 
 // base + "/" + File (+ ".zip" for a zipped entry).

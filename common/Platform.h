@@ -67,6 +67,8 @@ int64_t LastWriteTime(const std::string& path);
 // The path as the operating system wants it (separators, and on POSIX the
 // same bytes; on Windows callers use WidePath).
 std::string NativePath(std::string_view path);
+// The separator the platform's own paths use: '/' or '\\'.
+extern const char kPathSeparator;
 
 // The running executable's full path (GBK).
 std::string ExecutablePath();

@@ -31,8 +31,28 @@ size_t Utf8SequenceLength(unsigned char lead) {
   return 1;
 }
 
+// glibc loads a converter's module on the first iconv_open and unloads it
+// when the last descriptor closes. Conversions on several threads then load
+// and unload modules concurrently; the loader serialises that with a lock
+// ThreadSanitizer cannot see, so it reports a race. One descriptor per
+// conversion held for the process's lifetime keeps the modules loaded.
+// Kept in a global so leak checkers see them as still in use.
+iconv_t gKeptConverters[4];
+
+void KeepConvertersLoaded() {
+  static const bool loaded = [] {
+    static const char* const kPairs[][2] = {
+        {"UTF-16LE", "CP936"}, {"CP936", "UTF-16LE"}, {"UTF-8", "CP936"}, {"CP936", "UTF-8"}};
+    int i = 0;
+    for (const auto& pair : kPairs) gKeptConverters[i++] = iconv_open(pair[0], pair[1]);  // never closed
+    return true;
+  }();
+  (void)loaded;
+}
+
 std::string Convert(const char* to, const char* from, std::string_view in, std::string_view replacement, size_t inStep,
                     bool* lossy) {
+  KeepConvertersLoaded();
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return {};
   std::string out;
@@ -249,5 +269,7 @@ std::string GetEnv(const char* name) {
   const char* v = std::getenv(name);
   return v ? v : "";
 }
+
+const char kPathSeparator = '/';
 
 }  // namespace lg::plat

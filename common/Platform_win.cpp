@@ -227,4 +227,6 @@ std::string GetEnv(const char* name) {
   return v ? v : "";
 }
 
+const char kPathSeparator = '\\';
+
 }  // namespace lg::plat

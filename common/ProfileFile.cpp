@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/AsciiCase.h"
 #include "common/FileStream.h"
 
 namespace lg {
@@ -32,17 +33,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
   return s;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // The section name of a "[name]" line, or nullopt.
@@ -75,7 +65,7 @@ bool FindSection(std::string_view text, const std::vector<Line>& lines, std::str
                  size_t& end) {
   for (size_t i = 0; i < lines.size(); ++i) {
     auto name = SectionOf(text.substr(lines[i].begin, lines[i].end - lines[i].begin));
-    if (!name || !SameName(*name, section)) continue;
+    if (!name || !SameText(*name, section)) continue;
     header = i;
     end = i + 1;
     while (end < lines.size() && !SectionOf(text.substr(lines[end].begin, lines[end].end - lines[end].begin))) ++end;
@@ -92,7 +82,7 @@ std::optional<std::string> ProfileValue(std::string_view text, std::string_view 
   if (!FindSection(text, lines, section, header, end)) return std::nullopt;
   for (size_t i = header + 1; i < end; ++i) {
     std::string_view k, v;
-    if (KeyValueOf(text.substr(lines[i].begin, lines[i].end - lines[i].begin), k, v) && SameName(k, key))
+    if (KeyValueOf(text.substr(lines[i].begin, lines[i].end - lines[i].begin), k, v) && SameText(k, key))
       return Unquote(v);
   }
   return std::nullopt;
@@ -113,7 +103,7 @@ std::string WithProfileValue(std::string_view text, std::string_view section, st
   for (size_t i = header + 1; i < end; ++i) {
     std::string_view k, v;
     if (!KeyValueOf(text.substr(lines[i].begin, lines[i].end - lines[i].begin), k, v)) continue;
-    if (SameName(k, key)) {
+    if (SameText(k, key)) {
       return std::string(text.substr(0, lines[i].begin)) + entry + std::string(text.substr(lines[i].next));
     }
     lastKeyLine = i;
@@ -129,7 +119,13 @@ std::string WithoutProfileSection(std::string_view text, std::string_view sectio
   std::vector<Line> lines = SplitLines(text);
   size_t header = 0, end = 0;
   if (!FindSection(text, lines, section, header, end)) return std::string(text);
-  size_t from = lines[header].begin;
+  // The blank lines that set the section apart go with it: a section
+  // removed and added again (each save of a state file) leaves the text as
+  // it was instead of one blank line longer.
+  size_t first = header;
+  while (first > 0 && Trim(text.substr(lines[first - 1].begin, lines[first - 1].end - lines[first - 1].begin)).empty())
+    --first;
+  size_t from = lines[first].begin;
   size_t to = end < lines.size() ? lines[end].begin : text.size();
   return std::string(text.substr(0, from)) + std::string(text.substr(to));
 }

@@ -40,6 +40,9 @@ int TranslateError(int systemError);
 // "code: message", with trailing blanks, control characters and full stops
 // of the system's message removed.
 std::string ErrorText(int code);
+// The platform's own message for a Windows Sockets code ("Socket error N"
+// when it has none), untrimmed: the platform half of ErrorText.
+std::string SystemErrorMessage(int code);
 
 enum class Kind { Stream, Datagram };
 Handle Open(Kind kind);

@@ -105,12 +105,9 @@ const char* WindowsOnlyText(int code) {
 }
 }  // namespace
 
-std::string ErrorText(int code) {
+std::string SystemErrorMessage(int code) {
   const char* text = WindowsOnlyText(code);
-  std::string message = text ? text : ("Socket error " + std::to_string(code));
-  while (!message.empty() && (static_cast<unsigned char>(message.back()) <= ' ' || message.back() == '.'))
-    message.pop_back();
-  return std::to_string(code) + ":" + message;
+  return text ? text : ("Socket error " + std::to_string(code));
 }
 
 Handle Open(Kind kind) {
@@ -252,14 +249,6 @@ uint32_t ParseIpv4(const std::string& text) {
   in_addr a{};
   if (::inet_aton(text.c_str(), &a) == 0) return kAddrNone;
   return a.s_addr;
-}
-
-std::string FormatIpv4(uint32_t ip) {
-  in_addr a{};
-  a.s_addr = ip;
-  char buf[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &a, buf, sizeof buf);
-  return buf;
 }
 
 std::vector<uint32_t> ResolveIpv4(const std::string& host) {

@@ -43,15 +43,13 @@ int TranslateError(int systemError) {
   return systemError;
 }
 
-std::string ErrorText(int code) {
+std::string SystemErrorMessage(int code) {
   char* buffer = nullptr;
   DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                            nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
   std::string message = n && buffer ? std::string(buffer, n) : "Socket error " + std::to_string(code);
   if (buffer) LocalFree(buffer);
-  while (!message.empty() && (static_cast<unsigned char>(message.back()) <= ' ' || message.back() == '.'))
-    message.pop_back();
-  return std::to_string(code) + ":" + message;
+  return message;
 }
 
 Handle Open(Kind kind) {
@@ -172,14 +170,6 @@ int RecvFrom(Handle h, void* data, int size, uint32_t* ip, uint16_t* port) {
 
 uint32_t ParseIpv4(const std::string& text) {
   return ::inet_addr(text.c_str());
-}
-
-std::string FormatIpv4(uint32_t ip) {
-  in_addr a{};
-  a.s_addr = ip;
-  char buf[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &a, buf, sizeof buf);
-  return buf;
 }
 
 std::vector<uint32_t> ResolveIpv4(const std::string& host) {

@@ -1,36 +1,13 @@
-// Diagnostics of the launcher: the debugger-channel log of the main window,
-// and the update log that each update worker keeps and saves on destruction.
+// Diagnostics of the launcher: the debugger-channel log of the main window.
+// (The update worker's own log is TUpdateLog in the update engine.)
 #pragma once
 
-#include <mutex>
-#include <string>
 #include <string_view>
-#include <vector>
 
 namespace lg {
 
 // The main window's log: one GBK line to the debug output, unchanged.
 // Main thread only.
 void LogError(std::string_view text);
-
-// "yyyy-mm-dd hh:nn:ss.zzz " for the given local time.
-std::string UpdateLogStamp(int year, int month, int day, int hour, int minute, int second, int ms);
-
-// The update worker's log. Log may be called from the worker and from the
-// download and unpacking steps it runs; the lock makes each append atomic.
-class TUpdateLog {
- public:
-  // Appends a stamped line and mirrors it to the debug output.
-  void Log(std::string_view text);
-  // When at least one line exists, writes them to `path` (CR LF), replacing
-  // any earlier file; a log without lines leaves the file untouched.
-  // Failures to write are ignored.
-  void SaveTo(const std::string& path);
-  std::vector<std::string> Lines() const;
-
- private:
-  mutable std::mutex lock_;
-  std::vector<std::string> lines_;
-};
 
 }  // namespace lg

@@ -6,12 +6,9 @@
 
 #include <string>
 
-namespace lg {
+#include "common/SettingsNames.h"
 
-inline constexpr const char* kSettingsFileName = "launcher.ini";
-inline constexpr const char* kSettingsSection = "Main";
-inline constexpr const char* kKeyLastServer = "lastserver";
-inline constexpr const char* kKeyUpdateNow = "UpdateNow";
+namespace lg {
 
 std::string SettingsPath();
 int ReadSetting(const char* key);

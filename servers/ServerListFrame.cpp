@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/Decimal.h"
+
 namespace lg {
 namespace {
 
@@ -18,8 +20,8 @@ uint16_t Get16(std::string_view s, size_t at) {
 
 std::string EncodeFrame(uint16_t command, std::string_view payload) {
   std::string out;
-  out.reserve(kFrameHeaderSize + payload.size());
-  Put16(out, kFrameMagic);
+  out.reserve(ops::kFrameHeaderSize + payload.size());
+  Put16(out, ops::kFrameMagic);
   Put16(out, command);
   Put16(out, 0);
   Put16(out, static_cast<uint16_t>(payload.size()));
@@ -29,37 +31,25 @@ std::string EncodeFrame(uint16_t command, std::string_view payload) {
 
 std::optional<std::string> EncodeServerListRequest(std::string_view hubId) {
   // A decimal integer within 32 bits, optional sign, nothing else.
-  std::string_view digits = hubId;
-  bool negative = false;
-  if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
-    negative = digits.front() == '-';
-    digits.remove_prefix(1);
-  }
-  if (digits.empty() || digits.size() > 10) return std::nullopt;
   int64_t value = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
-  if (negative) value = -value;
-  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  if (!ParseDecimal(hubId, TDecimalSign::Allowed, 2147483648LL, value, 10) || value > INT32_MAX) return std::nullopt;
   const uint32_t id = static_cast<uint32_t>(static_cast<int32_t>(value));
   char payload[4];
   for (int i = 0; i < 4; ++i) payload[i] = static_cast<char>((id >> (8 * i)) & 0xFF);
-  return EncodeFrame(kCommandRequest, std::string_view(payload, 4));
+  return EncodeFrame(ops::kCmdServerListRequest, std::string_view(payload, 4));
 }
 
 std::optional<TFrameView> DecodeFrame(std::string_view bytes, size_t* consumed) {
-  if (bytes.size() < kFrameHeaderSize || Get16(bytes, 0) != kFrameMagic) return std::nullopt;
+  if (bytes.size() < ops::kFrameHeaderSize || Get16(bytes, 0) != ops::kFrameMagic) return std::nullopt;
   const size_t length = Get16(bytes, 6);
-  if (bytes.size() - kFrameHeaderSize < length) return std::nullopt;
-  if (consumed) *consumed = kFrameHeaderSize + length;
-  return TFrameView{Get16(bytes, 2), bytes.substr(kFrameHeaderSize, length)};
+  if (bytes.size() - ops::kFrameHeaderSize < length) return std::nullopt;
+  if (consumed) *consumed = ops::kFrameHeaderSize + length;
+  return TFrameView{Get16(bytes, 2), bytes.substr(ops::kFrameHeaderSize, length)};
 }
 
 std::optional<int32_t> DecodeServerListRequest(std::string_view datagram) {
   auto frame = DecodeFrame(datagram);
-  if (!frame || frame->Command != kCommandRequest || frame->Payload.size() != 4) return std::nullopt;
+  if (!frame || frame->Command != ops::kCmdServerListRequest || frame->Payload.size() != 4) return std::nullopt;
   uint32_t id = 0;
   for (int i = 0; i < 4; ++i) id |= static_cast<uint32_t>(static_cast<unsigned char>(frame->Payload[i])) << (8 * i);
   return static_cast<int32_t>(id);

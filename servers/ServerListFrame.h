@@ -1,8 +1,8 @@
 // Frames of the server-list exchange, shared by the launcher and the
 // operator's server-list service. All fields little-endian:
-//   magic 0x55AA (bytes AA 55), command, reserved 0, payload length, payload.
-// Command 1 (launcher to service) carries the game id as a 32-bit signed
-// integer; command 129 (service to launcher) the GBK JSON server list.
+//   magic (bytes AA 55), command, reserved 0, payload length, payload.
+// The request command carries the game id as a 32-bit signed integer; the
+// reply command the GBK JSON server list.
 #pragma once
 
 #include <cstdint>
@@ -10,13 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include "common/OperatorServices.h"
+
 namespace lg {
 
-inline constexpr uint16_t kFrameMagic = 0x55AA;
-inline constexpr uint16_t kCommandRequest = 1;
-inline constexpr uint16_t kCommandServerList = 129;
-inline constexpr size_t kFrameHeaderSize = 8;
-inline constexpr uint16_t kServerListPort = 30000;
+// The magic, header size, commands and port are the service's facts in
+// common/OperatorServices.h.
 // The payload length field is 16 bits wide.
 inline constexpr size_t kMaxFramePayload = 0xFFFF;
 

@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <exception>
 
+#include "common/AsciiCase.h"
 #include "common/Deployment.h"
 #include "common/Gbk.h"
 #include "common/Platform.h"
 #include "common/Socket.h"
 #include "net/udp/HostResolve.h"
 #include "servers/TUDPEchoServer.h"
-#include "update/TzqJSON.h"
-#include "update/TzqJSONstreamed.h"
+#include "update/json/TzqJSON.h"
+#include "update/json/TzqJSONstreamed.h"
 
 namespace lg {
 namespace {
@@ -19,14 +20,7 @@ constexpr uint32_t kRecommendedTagBit = 0x8000;
 constexpr uint32_t kTagIndexMask = 0x7FFF;
 
 bool IsServerMemberName(const std::string& name) {
-  static constexpr std::string_view kServer = "server";
-  if (name.size() != kServer.size()) return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != kServer[i]) return false;
-  }
-  return true;
+  return SameText(name, "server");
 }
 
 bool IsDotted(const std::string& ip) {

@@ -14,7 +14,7 @@ void TServerListReply::Append(const void* data, size_t size) {
 
   const std::string_view all(buffer_);
   size_t p = 0;
-  while (all.size() - p >= kFrameHeaderSize) {
+  while (all.size() - p >= ops::kFrameHeaderSize) {
     const std::string_view rest = all.substr(p);
     if (static_cast<unsigned char>(rest[0]) != 0xAA || static_cast<unsigned char>(rest[1]) != 0x55) {
       ++p;  // stray byte before a magic
@@ -24,7 +24,7 @@ void TServerListReply::Append(const void* data, size_t size) {
     auto frame = DecodeFrame(rest, &consumed);
     if (!frame) break;  // not complete yet: wait for more datagrams
     p += consumed;
-    if (frame->Command != kCommandServerList || !OnServerList) continue;
+    if (frame->Command != ops::kCmdServerListReply || !OnServerList) continue;
     const unsigned generation = generation_;
     OnServerList(std::string(frame->Payload));
     if (generation != generation_) return;  // the handler cleared the buffer

@@ -16,11 +16,34 @@ struct TLocalStateLine {
   int32_t Stamp = 0;
 };
 
+// One line seen in place: the views point into the text it came from.
+struct TLocalStateView {
+  std::string_view Name;
+  std::string_view Hash;
+  int32_t Stamp = 0;
+};
+
 // Splits at the first "="; the value's first "-" must stand at its second
 // character or later, else the line is refused. The stamp is at most 20
 // characters after the "-", a decimal 32-bit integer, 0 when unreadable.
 bool ParseLocalStateLine(std::string_view line, TLocalStateLine& out);
-// Every usable line of a file's text, in order. Lines end at CR LF, LF or CR.
+bool ParseLocalStateLine(std::string_view line, TLocalStateView& out);
+// Calls `visit(const TLocalStateView&)` for every usable line of a file's
+// text, in order, without copying any of it. Lines end at CR LF, LF or CR.
+template <typename F>
+void ForEachLocalStateLine(std::string_view text, F visit) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = start;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    TLocalStateView line;
+    if (ParseLocalStateLine(text.substr(start, end - start), line)) visit(line);
+    start = end;
+    if (start < text.size() && text[start] == '\r') ++start;
+    if (start < text.size() && text[start] == '\n') ++start;
+  }
+}
+// Every usable line of a file's text, copied, in order.
 std::vector<TLocalStateLine> ParseLocalState(std::string_view text);
 // "name=digest-stamp" followed by CR LF.
 std::string FormatLocalStateLine(std::string_view name, std::string_view hash, int32_t stamp);

@@ -1,17 +1,29 @@
 #include "update/TUpdateState.h"
 
 #include <cstdio>
+#include <unordered_map>
 
 #include "common/FileStream.h"
 #include "common/Gbk.h"
 #include "common/Md5.h"
+#include "common/OperatorServices.h"
 #include "common/Platform.h"
 #include "common/SafePath.h"
+#include "common/Sha256.h"
 #include "update/LocalStateFile.h"
-#include "update/TzqJSONstreamed.h"
 #include "update/UpdateMessages.h"
+#include "update/json/TzqJSONstreamed.h"
 
 namespace lg {
+namespace {
+
+std::string LowerHex(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+}  // namespace
 
 TUpdateState::TUpdateState(std::string launcherFolder, std::string exeName, int pass, TUpdateLog& log,
                            IMessageSink& sink, std::function<bool()> stopRequested)
@@ -29,17 +41,15 @@ TUpdateState::~TUpdateState() {
 }
 
 std::string TUpdateState::ManifestName(int pass) {
-  return pass == 0 ? "update.json" : "updateL.json";
+  return std::string(pass == 0 ? ops::kClientManifestName : ops::kLauncherManifestName);
 }
 
 std::string TUpdateState::LocalStatePath() const {
-  char name[48];
-  std::snprintf(name, sizeof name, "data\\update%d.local", pass_);
-  return folder_ + name;
+  return folder_ + std::string(pass_ == 0 ? ops::kClientLocalState : ops::kLauncherLocalState);
 }
 
 std::string TUpdateState::ManifestPath() const {
-  return folder_ + "data\\" + ManifestName(pass_);
+  return folder_ + std::string(pass_ == 0 ? ops::kClientManifestCopy : ops::kLauncherManifestCopy);
 }
 
 std::string TUpdateState::CompanionName() const {
@@ -51,9 +61,43 @@ TLocalFileInfo* TUpdateState::Record(std::string_view localName) const {
   return static_cast<TLocalFileInfo*>(table_.Find(localName));
 }
 
-std::string TUpdateState::HashFile(const std::string& path) {
+std::string TUpdateState::TrustStatePath() const {
+  std::string path = LocalStatePath();
+  return path.substr(0, path.size() - 6) + ".trust";  // in place of ".local"
+}
+
+std::string TUpdateState::HashFile(const std::string& path, std::string* sha256) {
   ++filesHashed_;
-  return Md5OfFile(path);
+  if (!strong_ || !sha256) return Md5OfFile(path);
+  std::string md5;
+  Md5AndSha256OfFile(path, md5, *sha256);
+  return md5;
+}
+
+const std::string& TUpdateState::StrongDigestOf(TLocalFileInfo& record, const std::string& path) {
+  if (record.Sha256.empty()) {
+    ++filesHashed_;
+    record.Sha256 = Sha256OfFile(path);
+    changed_ = true;
+  }
+  return record.Sha256;
+}
+
+void TUpdateState::LoadTrust() {
+  std::string text;
+  if (strong_ && plat::ReadWholeFile(TrustStatePath(), text)) trust_ = ParseTrustState(text);
+}
+
+void TUpdateState::AcceptSequence(uint64_t sequence) {
+  if (sequence == trust_.Sequence) return;
+  trust_.Sequence = sequence;
+  trustChanged_ = true;
+}
+
+void TUpdateState::AcceptPackageSequence(uint64_t sequence) {
+  if (sequence == trust_.PackageSequence) return;
+  trust_.PackageSequence = sequence;
+  trustChanged_ = true;
 }
 
 void TUpdateState::ShowStatus(std::string_view text) {
@@ -90,39 +134,63 @@ bool TUpdateState::LoadUpdateJson() {
 
 void TUpdateState::LoadLocalState() {
   changed_ = false;
-  std::string path = LocalStatePath();
-  if (!plat::FileExists(path)) return;
   std::string text;
-  if (!plat::ReadWholeFile(path, text)) return;
-  for (TLocalStateLine& line : ParseLocalState(text)) {
+  // A missing file fails to open: no separate existence check.
+  if (!plat::ReadWholeFile(LocalStatePath(), text)) return;
+  // The SHA-256 an earlier run computed, with its stamp. Both files are
+  // written in the table's order, so the next trust line is almost always
+  // the one wanted; the index by name is built only when it is not.
+  size_t next = 0;
+  std::unordered_map<std::string_view, TLocalStateLine*> strong;
+  auto strongLine = [&](std::string_view name) -> TLocalStateLine* {
+    if (next < trust_.Digests.size() && trust_.Digests[next].Name == name) return &trust_.Digests[next++];
+    if (strong.empty())
+      for (TLocalStateLine& line : trust_.Digests) strong.emplace(line.Name, &line);
+    const auto found = strong.find(name);
+    return found == strong.end() ? nullptr : found->second;
+  };
+  std::string file = folder_;
+  // The lines are read in place; only what goes into the table is copied.
+  ForEachLocalStateLine(text, [&](const TLocalStateView& line) {
     if (!IsSafeRelativePath(line.Name)) {
-      log_.Log(Gbk("本地记录的文件名不安全，已忽略: ") + line.Name);
+      log_.Log(Gbk("本地记录的文件名不安全，已忽略: ") + std::string(line.Name));
       changed_ = true;
-      continue;
+      return;
     }
+    auto fresh = std::make_unique<TLocalFileInfo>();
+    TLocalFileInfo* record = fresh.get();
     // A name seen before (in any letter case) keeps its first line; the
     // table now differs from the file, which the next save corrects.
-    if (table_.Find(line.Name)) {
+    if (!Adopt(line.Name, std::move(fresh))) {
       changed_ = true;
-      continue;
+      return;
     }
-    std::string file = folder_ + line.Name;
+    record->FileName.assign(line.Name);
+    record->SizeOrAge = line.Stamp;
+    file.resize(folder_.size());
+    file.append(line.Name);
     // One query in the common case: only a file without a usable stamp
     // (-1) needs the second to tell whether it exists.
     int32_t stamp = plat::FileStamp(file);
-    if (stamp != -1 || plat::FileExists(file)) {
-      if (stamp != line.Stamp) {
-        line.Stamp = stamp;
-        line.Hash = HashFile(file);
-        changed_ = true;
-      }
+    std::string sha256;
+    if (strong_) {
+      // Taken, not copied: SaveLocalState writes the lines again from the
+      // table.
+      TLocalStateLine* known = strongLine(line.Name);
+      if (known && known->Stamp == line.Stamp) sha256 = std::move(known->Hash);
     }
-    auto record = std::make_unique<TLocalFileInfo>();
-    record->FileName = line.Name;
-    record->Hash = std::move(line.Hash);
-    record->SizeOrAge = line.Stamp;
-    Adopt(line.Name, std::move(record));
-  }
+    const bool present = stamp != -1 || plat::FileExists(file);
+    record->SeenPresent = present;
+    if (present && stamp != line.Stamp) {
+      record->SizeOrAge = stamp;
+      sha256.clear();
+      record->Hash = HashFile(file, &sha256);
+      changed_ = true;
+    } else {
+      record->Hash.assign(line.Hash);
+    }
+    record->Sha256 = std::move(sha256);
+  });
 }
 
 int TUpdateState::CompareManifest(TDownloadList& downloads) {
@@ -148,6 +216,8 @@ int TUpdateState::CompareManifest(TDownloadList& downloads) {
     }
     const std::string& localName = isLauncher != 0 ? companion : file;
     std::string hash = entry->FieldText("Hash");
+    // Present in every entry of a manifest a keyed launcher accepted.
+    const std::string sha256 = strong_ ? LowerHex(entry->FieldText("Sha256")) : std::string();
     int32_t size = entry->FieldInt("Size");
     bool isZip = entry->FieldBool("IsZip");
 
@@ -159,21 +229,28 @@ int TUpdateState::CompareManifest(TDownloadList& downloads) {
 
     bool upToDate = false;
     std::string path = folder_ + localName;
-    if (plat::FileExists(path)) {
-      if (TLocalFileInfo* record = Record(localName)) {
+    // A record read from the state file may already know that its file is
+    // there (LoadLocalState asked a moment ago); one that was missing then
+    // may have come since, with the full package.
+    TLocalFileInfo* record = Record(localName);
+    bool present = (record && record->SeenPresent) || plat::FileExists(path);
+    if (present) {
+      if (record) {
         // The recorded digest stands for the file: LoadLocalState has
         // already re-hashed every file whose stamp moved.
-        upToDate = record->Hash == hash;
+        upToDate = record->Hash == hash && (!strong_ || StrongDigestOf(*record, path) == sha256);
         if (!upToDate) {
           table_.Remove(localName);
           changed_ = true;
         }
-      } else if (HashFile(path) == hash) {
+      } else if (std::string found; HashFile(path, &found) == hash && (!strong_ || found == sha256)) {
         auto adopted = std::make_unique<TLocalFileInfo>();
+        adopted->Sha256 = std::move(found);
         adopted->FileName = file;
         adopted->IsLauncher = isLauncher;
         adopted->Hash = hash;
         adopted->SizeOrAge = plat::FileStamp(path);
+        adopted->SeenPresent = true;
         Adopt(localName, std::move(adopted));
         changed_ = true;
         upToDate = true;
@@ -192,6 +269,7 @@ int TUpdateState::CompareManifest(TDownloadList& downloads) {
       download->Hash = hash;
       download->SizeOrAge = size;
       download->IsZip = isZip;
+      download->Sha256 = sha256;
       downloads.push_back(std::move(download));
       pending += size;
     }
@@ -204,6 +282,16 @@ int TUpdateState::CompareManifest(TDownloadList& downloads) {
 }
 
 void TUpdateState::SaveLocalState() {
+  if (strong_) {
+    trust_.Digests.clear();
+    table_.First();
+    while (!table_.AtEnd()) {
+      auto* record = static_cast<TLocalFileInfo*>(table_.Next());
+      if (!record->Sha256.empty()) trust_.Digests.push_back({record->FileName, record->Sha256, record->SizeOrAge});
+    }
+    plat::ForceDirectories(folder_ + "data");
+    if (plat::WriteWholeFile(TrustStatePath(), FormatTrustState(trust_))) trustChanged_ = false;
+  }
   if (table_.Count() == 0) return;
   std::string text;
   table_.First();

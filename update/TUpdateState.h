@@ -16,10 +16,11 @@
 #include <string_view>
 
 #include "Library/hDownload/TNamesHash.h"
-#include "launcher/Diagnostics.h"
 #include "update/IMessageSink.h"
 #include "update/TLocalFileInfo.h"
-#include "update/TzqJSON.h"
+#include "update/TUpdateLog.h"
+#include "update/TrustStateFile.h"
+#include "update/json/TzqJSON.h"
 
 namespace lg {
 
@@ -61,13 +62,31 @@ class TUpdateState {
   // the bytes present. Raises EInvalidCast for a manifest key of the wrong
   // kind (or an entry that is not an object).
   int CompareManifest(TDownloadList& downloads);
-  // Writes the table (when it holds a record) in the order of adding.
+  // Writes the table (when it holds a record) in the order of adding, and
+  // with strong digests the trust file.
   void SaveLocalState();
+
+  // ---- Launchers built with an update key --------------------------------
+  // From now on a file counts as present only when its SHA-256 matches the
+  // manifest's "Sha256" as well; the digests and the accepted sequences
+  // are kept in the trust file (TrustStateFile.h). Call before LoadTrust.
+  void UseStrongDigests() { strong_ = true; }
+  bool StrongDigests() const { return strong_; }
+  // "data\update<pass>.trust" below the launcher's folder.
+  std::string TrustStatePath() const;
+  // Reads the sequences and digests remembered by earlier runs.
+  void LoadTrust();
+  // The highest sequences accepted so far; raising one marks the state
+  // changed.
+  uint64_t AcceptedSequence() const { return trust_.Sequence; }
+  uint64_t AcceptedPackageSequence() const { return trust_.PackageSequence; }
+  void AcceptSequence(uint64_t sequence);
+  void AcceptPackageSequence(uint64_t sequence);
 
   TNamesHash& Table() { return table_; }
   // Record under a local name, or nullptr.
   TLocalFileInfo* Record(std::string_view localName) const;
-  bool Changed() const { return changed_; }
+  bool Changed() const { return changed_ || trustChanged_; }
   void SetChanged() { changed_ = true; }
   TzqJSONlist* Manifest() const { return manifest_.get(); }
 
@@ -79,7 +98,11 @@ class TUpdateState {
   int FilesHashed() const { return filesHashed_; }
 
  private:
-  std::string HashFile(const std::string& path);
+  // MD5 of the file; with strong digests its SHA-256 into `sha256` too
+  // (from the same read).
+  std::string HashFile(const std::string& path, std::string* sha256 = nullptr);
+  // The record's SHA-256, computed now when no earlier run left one.
+  const std::string& StrongDigestOf(TLocalFileInfo& record, const std::string& path);
   void ShowStatus(std::string_view text);
   bool StopRequested() const { return stopRequested_ && stopRequested_(); }
   bool Adopt(std::string_view localName, std::unique_ptr<TLocalFileInfo> record);
@@ -95,6 +118,10 @@ class TUpdateState {
   TNamesHash table_{kTableBuckets};
   std::unique_ptr<TzqJSONlist> manifest_;
   int filesHashed_ = 0;
+
+  bool strong_ = false;
+  bool trustChanged_ = false;
+  TTrustState trust_;  // Digests: as read, until LoadLocalState takes them
 };
 
 }  // namespace lg

@@ -13,10 +13,12 @@
 #include "common/OperatorServices.h"
 #include "common/Platform.h"
 #include "common/ProfileFile.h"
-#include "launcher/Settings.h"
+#include "common/SettingsNames.h"
+#include "common/Sha256.h"
 #include "net/udp/HostResolve.h"
-#include "update/TzqJSONstreamed.h"
+#include "update/ManifestSignature.h"
 #include "update/UpdateMessages.h"
+#include "update/json/TzqJSONstreamed.h"
 
 namespace lg {
 
@@ -28,8 +30,14 @@ TUpdateThread::TUpdateThread(IMessageSink& window, int pass, std::string urlBase
       exeName_(ExeName()),
       manifestName_(TUpdateState::ManifestName(pass)),
       options_(std::move(options)),
+      keyed_(!options_.PublicKey.empty()),
       state_(folder_, exeName_, pass, log_, window, [this] { return Terminated(); }) {
   if (!options_.ResolveHost) options_.ResolveHost = ResolveHostList;
+  if (keyed_) {
+    // A key that does not parse stays all zero: no signature verifies.
+    if (!ParsePublicKeyText(options_.PublicKey, key_)) key_ = {};
+    state_.UseStrongDigests();
+  }
   const int now = ReadProfileInt(folder_ + kSettingsFileName, kSettingsSection, kKeyUpdateNow, 0);
   initialMode_ = static_cast<uint8_t>(now & 0xFF);
   mode_ = initialMode_;
@@ -131,6 +139,7 @@ void TUpdateThread::Run() {
 
 int TUpdateThread::Execute() {
   ShowStatus(Gbk("正在检查更新..."));
+  if (keyed_) state_.LoadTrust();
   if (!FetchManifestWithFallback()) {
     if (!Terminated()) {
       const std::string text = Gbk("[网络故障]: 域名服务器故障");
@@ -227,6 +236,12 @@ bool TUpdateThread::FetchManifest(const std::string& address) {
   if (fetch->Get(url, address) && !Terminated()) {
     std::unique_ptr<TzqJSONbase> doc = TzqJSONstreamed::ParseText(fetch->Document());
     valid = TUpdateState::IsReceivedManifest(doc.get());
+    uint64_t sequence = 0;
+    if (valid && keyed_) {
+      valid = AcceptSigned(url, address, manifestName_, fetch->Document(), state_.AcceptedSequence(), sequence) &&
+              HasStrongDigests(doc.get());
+      if (valid) state_.AcceptSequence(sequence);
+    }
     // The run reads the manifest from this copy: a copy that could not be
     // replaced would be an older manifest.
     if (valid && !plat::WriteWholeFile(state_.ManifestPath(), fetch->Document())) {
@@ -240,6 +255,55 @@ bool TUpdateThread::FetchManifest(const std::string& address) {
   }
   SetCurrentFetch(nullptr);
   return valid;
+}
+
+bool TUpdateThread::AcceptSigned(const std::string& url, const std::string& address, const std::string& name,
+                                 const std::string& text, uint64_t lowest, uint64_t& sequence) {
+  auto fetch = std::make_unique<THttpGetDocument>();
+  // The fetch of the document itself has ended: this one takes its place
+  // for the destructor's abort.
+  if (!SetCurrentFetch(fetch.get())) return false;
+  TTrustVerdict verdict = TTrustVerdict::Missing;
+  TManifestSignature parsed;
+  const bool received = fetch->Get(url + kSignatureSuffix, address);
+  if (received && !Terminated())
+    verdict = CheckManifestSignature(key_, name, text, fetch->Document(), lowest, UnixNow(), parsed);
+  const std::string failure = fetch->FailureText();
+  SetCurrentFetch(nullptr);
+  if (Terminated()) return false;
+  if (verdict != TTrustVerdict::Accepted) {
+    std::string line = "[trust] " + name + " refused: " + TrustVerdictText(verdict);
+    if (!received && !failure.empty()) line += " (" + failure + ")";
+    if (verdict == TTrustVerdict::Replayed)
+      line += ", " + std::to_string(parsed.Sequence) + " < " + std::to_string(lowest);
+    AddLog(line);
+    return false;
+  }
+  sequence = parsed.Sequence;
+  return true;
+}
+
+bool TUpdateThread::HasStrongDigests(const TzqJSONbase* doc) {
+  const auto* list = static_cast<const TzqJSONlist*>(doc);  // IsReceivedManifest: a list
+  for (int i = 0; i < list->Count(); ++i) {
+    const TzqJSONbase* node = list->Child(i);
+    if (node->Kind() != jsObject) continue;  // the comparison refuses it
+    const auto* entry = static_cast<const TzqJSONobject*>(node);
+    const TzqJSONbase* sha = entry->Field("Sha256");
+    std::string text;
+    if (sha && sha->Kind() == jsString)
+      for (char16_t c : static_cast<const TzqJSONstring*>(sha)->Value) text += c < 0x80 ? static_cast<char>(c) : '?';
+    uint8_t digest[32];
+    if (!ParseHexExact(text, digest, sizeof digest)) {
+      const TzqJSONbase* file = entry->Field("File");
+      const std::string name = file && file->Kind() == jsString
+                                   ? plat::GbkFromUtf16(static_cast<const TzqJSONstring*>(file)->Value)
+                                   : "entry " + std::to_string(i);
+      AddLog("[trust] " + manifestName_ + " refused: no valid Sha256 for " + name);
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace lg

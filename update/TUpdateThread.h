@@ -28,12 +28,14 @@
 #include <thread>
 #include <vector>
 
+#include "common/Crypto.h"
 #include "common/Event.h"
-#include "launcher/Diagnostics.h"
 #include "update/IMessageSink.h"
 #include "update/TLocalFileInfo.h"
+#include "update/TUpdateLog.h"
 #include "update/TUpdateState.h"
-#include "update/ZipUnpack.h"
+#include "update/json/TzqJSON.h"
+#include "update/zip/ZipUnpack.h"
 
 namespace lg {
 
@@ -46,6 +48,11 @@ struct TUpdateThreadOptions {
   std::function<void(const std::string& host, std::vector<std::string>& list)> ResolveHost;
   // Where archive errors go (a message box in the launcher); may be null.
   IZipErrorReporter* ZipErrors = nullptr;
+  // The deployment's update key (128 hex digits, see ManifestSignature.h).
+  // Empty: manifests are taken unsigned and files checked by MD5 only, as
+  // always. Set: every manifest needs its signature and every file its
+  // SHA-256; a key that does not parse accepts nothing.
+  std::string PublicKey;
 };
 
 class TUpdateThread : private IUnzipHost {
@@ -91,15 +98,26 @@ class TUpdateThread : private IUnzipHost {
   bool FetchManifestWithFallback();
   bool TryAddresses(std::vector<std::string>& candidates, const char* logPrefix);
   bool FetchManifest(const std::string& address);
+  // With a key: fetches "<url>.sig" and checks it for `text`, published as
+  // `name`, against the lowest acceptable sequence. One log line names the
+  // reason of a refusal. `sequence` receives the accepted one.
+  bool AcceptSigned(const std::string& url, const std::string& address, const std::string& name,
+                    const std::string& text, uint64_t lowest, uint64_t& sequence);
+  // With a key: every entry of the manifest carries a well-formed "Sha256".
+  bool HasStrongDigests(const TzqJSONbase* doc);
   bool DownloadRecord(const TLocalFileInfo& record, int position, int count);
   bool UnpackRecord(const TLocalFileInfo& record, const std::string& archive, const std::string& workDir);
   bool PlaceCompanion(const std::string& staged);
-  bool VerifyFile(const std::string& localName, const std::string& expected);
+  // `strongMismatch`: the MD5 matched but the SHA-256 (checked with a key)
+  // did not.
+  bool VerifyFile(const std::string& localName, const std::string& expected, const std::string& expectedSha256,
+                  bool& strongMismatch);
   bool FullPackageUpdate();
   // Downloads `url` into `dir`; `savedPath` receives where the downloader
-  // put the file. Returns the download state.
+  // put the file, `failure` the downloader's error text when it failed.
+  // Returns the download state.
   uint8_t DownloadInto(const std::string& url, const std::string& dir, int64_t size, uint8_t connections,
-                       std::string& savedPath);
+                       std::string& savedPath, std::string& failure);
 
   // Publishes the fetch so that the destructor can abort it; false when a
   // stop was requested already.
@@ -123,6 +141,8 @@ class TUpdateThread : private IUnzipHost {
   const std::string exeName_;  // the launcher's own file name
   const std::string manifestName_;
   TUpdateThreadOptions options_;
+  const bool keyed_;
+  crypto::TPublicKey key_{};
   uint8_t initialMode_ = 0;
   uint8_t mode_ = 0;  // the run's working copy (update thread only)
 

@@ -5,14 +5,16 @@
 #include "Library/hDownload/HttpParse.h"
 #include "Library/hDownload/THttpDownload.h"
 #include "Library/hDownload/THttpGetDocument.h"
+#include "common/AsciiCase.h"
 #include "common/Gbk.h"
 #include "common/Md5.h"
 #include "common/OperatorServices.h"
 #include "common/Platform.h"
 #include "common/SafePath.h"
+#include "common/Sha256.h"
 #include "update/TUpdateThread.h"
-#include "update/TzqJSONstreamed.h"
 #include "update/UpdateMessages.h"
+#include "update/json/TzqJSONstreamed.h"
 
 namespace lg {
 namespace {
@@ -63,7 +65,7 @@ std::string TUpdateThread::StagingDir() const {
 }
 
 uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& dir, int64_t size, uint8_t connections,
-                                    std::string& savedPath) {
+                                    std::string& savedPath, std::string& failure) {
   // The progress events run on the downloader's threads: they get the
   // totals as they stand now instead of reading the thread's own.
   const int64_t done = state_.BytesDone, total = state_.BytesTotal;
@@ -72,8 +74,10 @@ uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& d
     downloadState_ = kDownloadComplete;
     wake_.Set();
   };
-  download->OnFailed = [this](THttpDownload& d) {
-    AddLog(d.ErrorText());
+  std::string failureText;  // written once, by the event that ends the download
+  download->OnFailed = [this, &failureText](THttpDownload& d) {
+    failureText = d.ErrorText();
+    AddLog(failureText);
     downloadState_ = kDownloadFailed;
     wake_.Set();
   };
@@ -102,7 +106,9 @@ uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& d
     wake_.WaitFor(kWaitStepMs);
   }
   savedPath = download->SaveDir() + download->FileName();
+  // Read after the downloader's threads have ended (reset joins them).
   download.reset();
+  failure = failureText;
   return downloadState_;
 }
 
@@ -120,8 +126,13 @@ bool TUpdateThread::DownloadRecord(const TLocalFileInfo& record, int position, i
   const std::string workDir = toCompanion ? StagingDir() : FolderOf(localPath);
 
   ShowStatus(Format(Gbk("正在下载 %s %d/%d"), name, position, count));
-  std::string saved;
-  if (DownloadInto(url, workDir, record.SizeOrAge, connections, saved) != kDownloadComplete) return false;
+  std::string saved, failure;
+  if (DownloadInto(url, workDir, record.SizeOrAge, connections, saved, failure) != kDownloadComplete) {
+    // The reason stays on the status line (a full disk says "Write Error")
+    // until the next file's download replaces it.
+    if (!Terminated()) ShowStatus(Gbk("下载文件 ") + name + Gbk(" 失败，请稍后再试 ") + failure);
+    return false;
+  }
   // Where the file belongs before unpacking or renaming (a redirect may
   // have named the download otherwise).
   const std::string expected = workDir + BareName(name);
@@ -136,7 +147,12 @@ bool TUpdateThread::DownloadRecord(const TLocalFileInfo& record, int position, i
     localName = state_.CompanionName();
     ok = PlaceCompanion(workDir + BareName(record.FileName));
   }
-  if (ok && !VerifyFile(localName, record.Hash)) {
+  bool strongMismatch = false;
+  const bool verified = ok && VerifyFile(localName, record.Hash, record.Sha256, strongMismatch);
+  if (ok && strongMismatch) {
+    ok = false;
+    AddLog("[trust] " + record.FileName + " refused: SHA-256 does not match the manifest's Sha256 " + record.Sha256);
+  } else if (ok && !verified) {
     ok = false;
     char line[1024];
     std::snprintf(line, sizeof line, "%s %s md5=%s", record.FileName.c_str(), Gbk(" MD5值不正确.").c_str(),
@@ -170,16 +186,33 @@ bool TUpdateThread::PlaceCompanion(const std::string& staged) {
 }
 
 // Records the file's digest and stamp under its local name; true when the
-// digest is the expected one.
-bool TUpdateThread::VerifyFile(const std::string& localName, const std::string& expected) {
+// digest is the expected one. A file that fails the check (either digest)
+// is deleted at once with its record: wrong bytes never stay under the
+// final name, and the next sweep or run fetches the file whole instead of
+// trusting them.
+bool TUpdateThread::VerifyFile(const std::string& localName, const std::string& expected,
+                               const std::string& expectedSha256, bool& strongMismatch) {
+  strongMismatch = false;
   const std::string path = folder_ + localName;
   if (!plat::FileExists(path)) return false;
   const int32_t stamp = plat::FileStamp(path);
-  const std::string digest = Md5OfFile(path);
-  const bool match = digest == expected;
+  std::string digest, sha256;
+  if (keyed_)
+    Md5AndSha256OfFile(path, digest, sha256);
+  else
+    digest = Md5OfFile(path);
+  strongMismatch = keyed_ && digest == expected && sha256 != expectedSha256;
+  const bool match = digest == expected && !strongMismatch;
   AddLog(digest + "+++" + expected);
+  if (!match) {
+    plat::ClearAttributes(path);
+    if (!plat::DeleteFile(path)) AddLog(Gbk("无法删除 ") + path);
+    state_.Table().Remove(localName);
+    state_.SetChanged();
+    return false;
+  }
   TLocalFileInfo* record = state_.Record(localName);
-  if (!record || !match) state_.SetChanged();
+  if (!record) state_.SetChanged();
   if (!record) {
     auto fresh = std::make_unique<TLocalFileInfo>();
     if (state_.Table().Add(localName, fresh.get())) record = fresh.release();  // the table frees it
@@ -187,6 +220,7 @@ bool TUpdateThread::VerifyFile(const std::string& localName, const std::string& 
   if (!record) return false;
   record->FileName = localName;
   record->Hash = digest;
+  record->Sha256 = sha256;
   record->SizeOrAge = stamp;
   return match;
 }
@@ -194,11 +228,19 @@ bool TUpdateThread::VerifyFile(const std::string& localName, const std::string& 
 bool TUpdateThread::FullPackageUpdate() {
   ShowStatus(Gbk("正在下载完整包..."));
   std::unique_ptr<TzqJSONbase> doc;
+  uint64_t sequence = 0;
   {
     auto fetch = std::make_unique<THttpGetDocument>();
     if (SetCurrentFetch(fetch.get())) {
-      if (fetch->Get(ops::PackageManifestUrl(urlBase_), contentAddress_))
+      const std::string url = ops::PackageManifestUrl(urlBase_);
+      if (fetch->Get(url, contentAddress_)) {
         doc = TzqJSONstreamed::ParseText(fetch->Document());
+        // Refused like a release.json that never came.
+        if (doc && keyed_ &&
+            !AcceptSigned(url, contentAddress_, std::string(ops::kPackageManifestName), fetch->Document(),
+                          state_.AcceptedPackageSequence(), sequence))
+          doc.reset();
+      }
       SetCurrentFetch(nullptr);
     }
   }
@@ -212,7 +254,23 @@ bool TUpdateThread::FullPackageUpdate() {
   const int32_t isLauncher = info->FieldInt("isLauncher");
   const std::string md5 = info->FieldText("MD5");
   const int32_t size = info->FieldInt("Size");
+  const std::string sha256 = keyed_ ? info->FieldText("Sha256") : std::string();
   doc.reset();
+  if (keyed_) {
+    uint8_t digest[32];
+    if (!ParseHexExact(sha256, digest, sizeof digest)) {
+      AddLog("[trust] release.json refused: no valid Sha256 for " + file);
+      return false;
+    }
+    state_.AcceptPackageSequence(sequence);
+  }
+  // With a key nothing is unpacked before both digests match.
+  auto intact = [&](const std::string& path) {
+    if (!keyed_) return true;
+    std::string m, s;
+    Md5AndSha256OfFile(path, m, s);
+    return SameText(m, md5) && SameText(s, sha256);
+  };
   if (!IsSafeRelativePath(file)) {
     AddLog(Gbk("完整包的文件名不安全，已跳过: ") + file);
     return false;
@@ -225,19 +283,27 @@ bool TUpdateThread::FullPackageUpdate() {
   PostPair(WM_UPDATE_PROGRESS, 0, size);
   // An archive left by an earlier run: its files are found by the
   // comparison that follows.
-  if (plat::FileExists(archive) && UnzipPackage(archive, *this)) return false;
+  if (plat::FileExists(archive) && intact(archive) && UnzipPackage(archive, *this)) return false;
 
   ShowStatus(Gbk("正在下载 ") + BareName(archive));
   const std::string workDir = isLauncher != 0 ? StagingDir() : FolderOf(archive);
-  std::string saved;
-  const uint8_t downloaded = DownloadInto(ops::PackageFileUrl(urlBase_, file), workDir, size, kManyConnections, saved);
+  std::string saved, failure;
+  const uint8_t downloaded =
+      DownloadInto(ops::PackageFileUrl(urlBase_, file), workDir, size, kManyConnections, saved, failure);
   if (Terminated()) return false;
   if (downloaded != kDownloadComplete) {
-    ShowStatus(Gbk("下载文件 ") + localName + Gbk(" 失败，请稍后再试"));
+    ShowStatus(Gbk("下载文件 ") + localName + Gbk(" 失败，请稍后再试 ") + failure);
     return false;
   }
   if (!MoveOver(saved, archive)) AddLog(Gbk("无法移动 ") + saved);
   if (!plat::FileExists(archive)) return false;
+  if (!intact(archive)) {
+    AddLog("[trust] " + localName + " refused: the package's digests do not match release.json");
+    ShowStatus(localName + Gbk(" 校验错误，请稍后再试 "));
+    plat::ClearAttributes(archive);
+    plat::DeleteFile(archive);
+    return false;
+  }
   if (UnzipPackage(archive, *this)) return true;
   if (!Terminated()) {
     ShowStatus(Gbk("校验下载的文件..."));

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "Library/hDownload/WebText.h"
+#include "common/Decimal.h"
 
 namespace lg {
 namespace {
@@ -51,18 +52,8 @@ int DaysInMonth(int y, int m) {
 
 // The whole token as a decimal int32 (an optional sign), else `fallback`.
 int ToInt(std::string_view s, int fallback) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  if (i == s.size()) return fallback;
   int64_t v = 0;
-  for (; i < s.size(); ++i) {
-    if (s[i] < '0' || s[i] > '9') return fallback;
-    v = v * 10 + (s[i] - '0');
-    if (v > 2147483648LL) return fallback;
-  }
-  if (negative) v = -v;
-  if (v > 2147483647LL || v < -2147483648LL) return fallback;
+  if (!ParseDecimal(s, TDecimalSign::Allowed, 2147483648LL, v) || v > INT32_MAX) return fallback;
   return static_cast<int>(v);
 }
 

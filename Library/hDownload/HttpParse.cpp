@@ -1,6 +1,7 @@
 #include "Library/hDownload/HttpParse.h"
 
 #include "Library/hDownload/WebText.h"
+#include "common/Decimal.h"
 
 namespace lg {
 namespace {
@@ -23,28 +24,10 @@ std::string_view NextWord(std::string_view& text) {
 
 }  // namespace
 
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 int64_t ParseInt64(std::string_view s, int64_t fallback) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  if (i == s.size() || s.size() - i > 18) return fallback;
-  int64_t v = 0;
-  for (; i < s.size(); ++i) {
-    if (s[i] < '0' || s[i] > '9') return fallback;
-    v = v * 10 + (s[i] - '0');
-  }
-  return negative ? -v : v;
+  int64_t v = fallback;
+  ParseDecimal(s, TDecimalSign::Allowed, INT64_MAX, v, 18);
+  return v;
 }
 
 int64_t ParseDecimalLength(std::string_view text) {
@@ -60,6 +43,9 @@ THttpStatusLine ParseStatusLine(std::string_view line) {
   const int64_t n = ParseDecimalLength(code);
   out.code = (code.size() == 3 && n >= 100 && n <= 999) ? static_cast<int>(n) : 0;
   out.reason = std::string(rest);
+  const std::string_view p = out.protocol;
+  const bool http1 = p.size() == 8 && p.substr(0, 7) == "HTTP/1." && p[7] >= '0' && p[7] <= '9';
+  out.valid = out.code != 0 && (http1 || p == "HTTP/0.9");
   return out;
 }
 

@@ -13,9 +13,13 @@ struct THttpStatusLine {
   std::string protocol;  // first word
   int code = 0;          // 100..999, 0 when the second word is not one
   std::string reason;    // the rest of the line
+  // The first word is "HTTP/1.<digit>" (or "HTTP/0.9") and the code three
+  // digits. Anything else is no answer to an HTTP/1.1 request.
+  bool valid = false;
 };
-// "HTTP/1.1 200 OK" -> {"HTTP/1.1", 200, "OK"}. A missing reason phrase
-// ("HTTP/1.1 200") still yields the code.
+// "HTTP/1.1 200 OK" -> {"HTTP/1.1", 200, "OK", valid}. A missing reason
+// phrase ("HTTP/1.1 200") still yields the code. Words are separated by
+// runs of blanks; a tab separates nothing.
 THttpStatusLine ParseStatusLine(std::string_view line);
 
 enum class THeaderLineKind { Field, Continuation };
@@ -38,8 +42,5 @@ int64_t ParseChunkSizeLine(std::string_view line);
 int64_t ParseDecimalLength(std::string_view text);
 // A decimal int64 with an optional sign, else `fallback`.
 int64_t ParseInt64(std::string_view text, int64_t fallback);
-
-// ASCII case-insensitive equality.
-bool SameText(std::string_view a, std::string_view b);
 
 }  // namespace lg

@@ -21,6 +21,7 @@ void TBGFileStream::Close() {
   wake_.notify_all();
   drained_.notify_all();
   if (thread_.joinable()) thread_.join();
+  std::lock_guard<std::mutex> guard(closeLock_);
   file_.Close();
 }
 
@@ -35,11 +36,31 @@ bool TBGFileStream::Write(const void* data, int32_t length, int64_t offset) {
     if (drained_.wait_until(guard, deadline) == std::cv_status::timeout) return false;
   }
   if (failed_ || aborted_ || terminated_) return false;
-  queue_.emplace(offset, std::move(copy));  // after equal keys: arrival order
+  const uint64_t seq = nextSeq_++;
+  queue_.emplace(offset, std::make_pair(seq, std::move(copy)));  // after equal keys: arrival order
+  pending_.insert(seq);
   queuedBytes_ += length;
   guard.unlock();
   wake_.notify_one();
   return true;
+}
+
+bool TBGFileStream::Sync(int timeoutMs) {
+  {
+    std::unique_lock<std::mutex> guard(lock_);
+    const uint64_t last = nextSeq_ - 1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto written = [&] { return failed_ || pending_.empty() || *pending_.begin() > last; };
+    while (!written()) {
+      if (terminated_ && queue_.empty()) break;
+      if (drained_.wait_until(guard, deadline) == std::cv_status::timeout && !written()) return false;
+    }
+    if (failed_ || !written()) return false;
+  }
+  // The writer may go on writing later blocks meanwhile; fsync covers at
+  // least everything written before it was called.
+  std::lock_guard<std::mutex> guard(closeLock_);
+  return file_.Flush();
 }
 
 void TBGFileStream::Abort() {
@@ -78,19 +99,22 @@ void TBGFileStream::Run() {
 // Writes the lowest-offset block; false when the queue was empty.
 bool TBGFileStream::WriteOne() {
   int64_t offset;
+  uint64_t seq;
   std::string data;
   {
     std::lock_guard<std::mutex> guard(lock_);
     if (queue_.empty()) return false;
     auto head = queue_.begin();
     offset = head->first;
-    data = std::move(head->second);
+    seq = head->second.first;
+    data = std::move(head->second.second);
     queue_.erase(head);
   }
   const bool ok = !Failed() && file_.WriteAt(offset, data.data(), data.size());
   {
     std::lock_guard<std::mutex> guard(lock_);
     queuedBytes_ -= static_cast<int64_t>(data.size());
+    pending_.erase(seq);
     if (!ok && !failed_) {
       failed_ = true;
       errorText_ = "Write Error: " + fileName_ + " @" + std::to_string(offset);

@@ -19,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -44,6 +45,11 @@ class TBGFileStream {
   // Wakes writers blocked by back-pressure and refuses later Writes; the
   // blocks already queued are still written on destruction.
   void Abort();
+  // Waits until every block queued before the call is written, then has the
+  // system put the file on disk (fsync): afterwards a crash or power cut
+  // cannot lose those bytes. False when a write failed, the stream closed,
+  // or the blocks were not written within `timeoutMs`.
+  bool Sync(int timeoutMs);
   // Writes everything still queued, ends the thread and closes the file;
   // Failed and ErrorText stay readable. Later Writes are refused.
   void Close();
@@ -61,14 +67,20 @@ class TBGFileStream {
   bool WriteOne();
 
   plat::TFileStream file_;
+  // Held by Sync's fsync and by Close, which may run on different threads;
+  // never together with lock_.
+  std::mutex closeLock_;
   std::string fileName_;
   bool open_ = false;
 
   mutable std::mutex lock_;
   std::condition_variable wake_;     // the writer: work or termination
   std::condition_variable drained_;  // blocked Write calls: room in the queue
-  // Offset-ordered; equal offsets keep their order of arrival.
-  std::multimap<int64_t, std::string> queue_;
+  // Offset-ordered; equal offsets keep their order of arrival. Each block
+  // carries its arrival number; pending_ holds the numbers not yet written.
+  std::multimap<int64_t, std::pair<uint64_t, std::string>> queue_;
+  std::set<uint64_t> pending_;
+  uint64_t nextSeq_ = 1;
   int64_t queuedBytes_ = 0;
   bool terminated_ = false;
   bool aborted_ = false;

@@ -32,25 +32,25 @@ void SocketLibraryCleanup() {
   if (sock::LibraryCleanup() != 0) throw std::runtime_error("WSACleanup Error.");
 }
 
-TBlockSocket::TBlockSocket() : Buffer_(new char[kBufferSize]) {}
+TBlockSocket::TBlockSocket() : buffer_(new char[kBufferSize]) {}
 
 TBlockSocket::~TBlockSocket() {
   CloseSocket();
-  delete[] Buffer_;
+  delete[] buffer_;
 }
 
 int TBlockSocket::Check(int result) {
-  LastError_ = 0;
-  LastErrorText_.clear();
+  lastError_ = 0;
+  lastErrorText_.clear();
   if (result == sock::kSocketError) RecordError(sock::LastError());
   return result;
 }
 
 void TBlockSocket::RecordError(int code) {
-  LastError_ = code;
+  lastError_ = code;
   if (code == sock::kWouldBlock || code == sock::kInProgress) return;
-  LastErrorText_ = code == kInterruptedError ? std::to_string(code) + ":Interrupted" : sock::ErrorText(code);
-  plat::DebugOutput(LastErrorText_);
+  lastErrorText_ = code == kInterruptedError ? std::to_string(code) + ":Interrupted" : sock::ErrorText(code);
+  plat::DebugOutput(lastErrorText_);
 }
 
 uint32_t TBlockSocket::Resolve(const std::string& host) {
@@ -64,8 +64,8 @@ uint32_t TBlockSocket::Resolve(const std::string& host) {
 }
 
 bool TBlockSocket::Connect(const std::string& host, int port, int timeoutMs) {
-  Unread_ = 0;
-  ReadPos_ = 0;
+  unread_ = 0;
+  readPos_ = 0;
   pendingLf_ = false;
   if (host.empty() || port < 1 || port > 65535) {
     RecordError(kInvalidArgument);
@@ -86,7 +86,7 @@ bool TBlockSocket::Connect(const std::string& host, int port, int timeoutMs) {
   }
   {
     std::lock_guard<std::mutex> guard(handleLock_);
-    Socket_ = h;
+    socket_ = h;
   }
   const uint32_t ip = Resolve(host);
   if (ip == sock::kAddrNone) {
@@ -94,15 +94,15 @@ bool TBlockSocket::Connect(const std::string& host, int port, int timeoutMs) {
     RecordError(kHostNotFound);
     return false;
   }
-  PeerText_ = sock::FormatIpv4(ip) + ":" + std::to_string(port);
-  plat::DebugOutput(Gbk("连接到 ") + PeerText_);
+  peerText_ = sock::FormatIpv4(ip) + ":" + std::to_string(port);
+  plat::DebugOutput(Gbk("连接到 ") + peerText_);
 
   if (Check(sock::SetNonBlocking(h, true)) != 0 || Check(sock::SetTimeouts(h, kIoTimeoutMs, kIoTimeoutMs)) != 0) {
     CloseSocket();
     return false;
   }
   Check(sock::Connect(h, ip, static_cast<uint16_t>(port)));
-  if (LastError_ == 0 || LastError_ == sock::kWouldBlock || LastError_ == sock::kInProgress) {
+  if (lastError_ == 0 || lastError_ == sock::kWouldBlock || lastError_ == sock::kInProgress) {
     if (Wait(sock::Wait::Write, timeoutMs)) {
       // Writability also signals a failed connect: a refused one fails now
       // instead of at the first receive.
@@ -110,32 +110,32 @@ bool TBlockSocket::Connect(const std::string& host, int port, int timeoutMs) {
       if (pending != 0) {
         RecordError(pending);
       } else if (Check(sock::SetNonBlocking(h, false)) == 0) {
-        Connected_ = true;
+        connected_ = true;
         return true;
       }
     }
   }
-  const int code = LastError_;
-  const std::string text = LastErrorText_;
+  const int code = lastError_;
+  const std::string text = lastErrorText_;
   CloseSocket();
-  LastError_ = code;  // keep the reason of the failure, not the close's
-  LastErrorText_ = text;
+  lastError_ = code;  // keep the reason of the failure, not the close's
+  lastErrorText_ = text;
   return false;
 }
 
 bool TBlockSocket::CloseSocket() {
   bool ok = true;
-  if (Socket_ != sock::kInvalid) {
+  if (socket_ != sock::kInvalid) {
     sock::Handle old;
     {
       std::lock_guard<std::mutex> guard(handleLock_);
-      old = Socket_;
-      Socket_ = sock::kInvalid;
+      old = socket_;
+      socket_ = sock::kInvalid;
     }
     ok = Check(sock::ShutdownBoth(old)) != sock::kSocketError;
     sock::Close(old);
   }
-  Connected_ = false;
+  connected_ = false;
   return ok;
 }
 
@@ -143,7 +143,7 @@ void TBlockSocket::Interrupt() {
   interrupted_ = true;
   std::lock_guard<std::mutex> guard(handleLock_);
   // Wakes a blocked select, recv or send; the owner closes the handle.
-  if (Socket_ != sock::kInvalid) sock::ShutdownBoth(Socket_);
+  if (socket_ != sock::kInvalid) sock::ShutdownBoth(socket_);
 }
 
 void TBlockSocket::Abort() {
@@ -164,7 +164,7 @@ bool TBlockSocket::Wait(sock::Wait what, int timeoutMs) {
       const uint32_t left = elapsed >= static_cast<uint32_t>(timeoutMs) ? 0 : timeoutMs - elapsed;
       slice = static_cast<int>(std::min<uint32_t>(kWaitSliceMs, left));
     }
-    const int r = Check(sock::Select(Socket_, what, slice));
+    const int r = Check(sock::Select(socket_, what, slice));
     if (r == sock::kSocketError) return false;
     if (r > 0 && !IsInterrupted()) return true;
     if (r == 0 && timeoutMs >= 0 && plat::TickCount() - start >= static_cast<uint32_t>(timeoutMs)) {
@@ -183,8 +183,8 @@ bool TBlockSocket::CanWrite(int timeoutMs) {
 }
 
 int TBlockSocket::RawReceive(char* into, int count) {
-  if (!Connected_ || !CanRead(kIoTimeoutMs)) return 0;
-  const int r = Check(sock::Recv(Socket_, into, count));
+  if (!connected_ || !CanRead(kIoTimeoutMs)) return 0;
+  const int r = Check(sock::Recv(socket_, into, count));
   if (r >= 0 && IsInterrupted()) {
     RecordError(kInterruptedError);
     return sock::kSocketError;
@@ -193,10 +193,10 @@ int TBlockSocket::RawReceive(char* into, int count) {
 }
 
 int TBlockSocket::SendBuffer(const void* data, uint16_t length) {
-  if (!Connected_) return 0;
-  int r = Check(sock::Send(Socket_, data, length));
-  if (r == sock::kSocketError && LastError_ == sock::kWouldBlock && CanWrite(kResendWaitMs))
-    r = Check(sock::Send(Socket_, data, length));
+  if (!connected_) return 0;
+  int r = Check(sock::Send(socket_, data, length));
+  if (r == sock::kSocketError && lastError_ == sock::kWouldBlock && CanWrite(kResendWaitMs))
+    r = Check(sock::Send(socket_, data, length));
   return r;
 }
 
@@ -208,77 +208,85 @@ int TBlockSocket::SendString(const std::string& text) {
 }
 
 void TBlockSocket::Compact() {
-  if (ReadPos_ > 0) {
-    if (Unread_ > 0) std::memmove(Buffer_, Buffer_ + ReadPos_, Unread_);
-    ReadPos_ = 0;
+  if (readPos_ > 0) {
+    if (unread_ > 0) std::memmove(buffer_, buffer_ + readPos_, unread_);
+    readPos_ = 0;
   }
 }
 
 void TBlockSocket::Consume(int count) {
-  Unread_ -= count;
-  ReadPos_ += count;
-  if (Unread_ <= 0) {
-    Unread_ = 0;
-    ReadPos_ = 0;
+  unread_ -= count;
+  readPos_ += count;
+  if (unread_ <= 0) {
+    unread_ = 0;
+    readPos_ = 0;
   }
 }
 
 void TBlockSocket::DropPendingLf() {
-  if (pendingLf_ && Unread_ > 0) {
+  if (pendingLf_ && unread_ > 0) {
     pendingLf_ = false;
-    if (Buffer_[ReadPos_] == '\n') Consume(1);
+    if (buffer_[readPos_] == '\n') Consume(1);
   }
 }
 
 int TBlockSocket::RecvBuffer(int wanted, const char** block) {
   const int effective = (wanted < 1 || wanted > kBufferSize) ? kBufferSize : wanted;
   DropPendingLf();
-  if (Unread_ < effective) {
+  if (unread_ < effective) {
     Compact();
-    const int r = RawReceive(Buffer_ + Unread_, kBufferSize - Unread_);
-    if (r > 0) Unread_ += r;
+    const int r = RawReceive(buffer_ + unread_, kBufferSize - unread_);
+    if (r > 0) unread_ += r;
     DropPendingLf();
   }
-  *block = Buffer_ + ReadPos_;
-  if (Unread_ < effective) {
-    const int n = Unread_;
-    Unread_ = 0;
-    ReadPos_ = 0;
+  *block = buffer_ + readPos_;
+  if (unread_ < effective) {
+    const int n = unread_;
+    unread_ = 0;
+    readPos_ = 0;
     return n;
   }
   Consume(effective);
   return effective;
 }
 
-bool TBlockSocket::ReadLine(std::string& line) {
+bool TBlockSocket::ReadLine(std::string& line, TLineEnds ends) {
   line.clear();
   for (;;) {
     DropPendingLf();
-    const char* start = Buffer_ + ReadPos_;
-    const char* end = start + Unread_;
+    const char* start = buffer_ + readPos_;
+    const char* end = start + unread_;
     const char* hit = std::find_if(start, end, [](char c) { return c == '\r' || c == '\n'; });
-    if (hit != end) {
+    const bool crLast = hit != end && *hit == '\r' && hit + 1 == end;
+    if (hit != end && !(crLast && ends == TLineEnds::Strict)) {
       const int n = static_cast<int>(hit - start);
-      line.assign(start, n);
       int used = n + 1;
       if (*hit == '\r') {
-        if (n + 1 < Unread_) {
-          if (hit[1] == '\n') used = n + 2;
+        if (n + 1 < unread_) {
+          if (hit[1] == '\n') {
+            used = n + 2;
+          } else if (ends == TLineEnds::Strict) {
+            lastError_ = kBadLineEnd;
+            lastErrorText_ = std::to_string(kBadLineEnd) + ":a CR without LF in a line";
+            plat::DebugOutput(lastErrorText_);
+            return false;
+          }
         } else {
           pendingLf_ = true;  // the LF, if any, has not arrived yet
         }
       }
+      line.assign(start, n);
       Consume(used);
       return true;
     }
     Compact();
-    if (Unread_ >= kBufferSize) {
+    if (unread_ >= kBufferSize) {
       RecordError(sock::kMessageSize);  // no terminator in a full buffer
       return false;
     }
-    const int r = RawReceive(Buffer_ + Unread_, kBufferSize - Unread_);
+    const int r = RawReceive(buffer_ + unread_, kBufferSize - unread_);
     if (r <= 0) return false;  // time-out, error, or the peer closed mid-line (no error code)
-    Unread_ += r;
+    unread_ += r;
   }
 }
 

@@ -38,6 +38,12 @@ class TBlockSocket {
   static constexpr int kIoTimeoutMs = 6000;        // socket options and the wait before each receive
   static constexpr int kResendWaitMs = 5000;       // wait for writability before the one resend
   static constexpr int kInterruptedError = 10004;  // WSAEINTR: cut short by Interrupt or Abort
+  static constexpr int kBadLineEnd = 10022;        // WSAEINVAL: a CR not followed by LF (strict lines)
+
+  // How ReadLine takes a CR. HTTP text is read Strict: a CR ends a line only
+  // together with the LF after it, so a lone CR can never end the header
+  // block early or split one header line into two.
+  enum class TLineEnds { Any, Strict };
 
   TBlockSocket();
   ~TBlockSocket();
@@ -56,8 +62,10 @@ class TBlockSocket {
   // Hands out up to `wanted` bytes (9216 when wanted < 1 or > 9216) as a
   // contiguous block in the buffer; 0 on time-out, close or error.
   int RecvBuffer(int wanted, const char** block);
-  // One line without its terminator (CR LF, a bare LF or a bare CR).
-  bool ReadLine(std::string& line);
+  // One line without its terminator (CR LF, a bare LF or a bare CR). Strict:
+  // CR LF or a bare LF; a CR followed by anything else fails the read with
+  // kBadLineEnd, and a CR that is the last byte so far waits for the next.
+  bool ReadLine(std::string& line, TLineEnds ends = TLineEnds::Any);
 
   // select-based waits; -1 waits without limit (still cut short by Interrupt).
   bool CanRead(int timeoutMs);
@@ -70,11 +78,11 @@ class TBlockSocket {
   void Abort();
   bool Aborted() const { return aborted_.load(); }
 
-  int LastError() const { return LastError_; }
-  const std::string& LastErrorText() const { return LastErrorText_; }
-  const std::string& PeerText() const { return PeerText_; }
-  bool Connected() const { return Connected_; }
-  int UnreadCount() const { return Unread_; }
+  int LastError() const { return lastError_; }
+  const std::string& LastErrorText() const { return lastErrorText_; }
+  const std::string& PeerText() const { return peerText_; }
+  bool Connected() const { return connected_; }
+  int UnreadCount() const { return unread_; }
 
  private:
   // Result check: clears the error, records the platform's code when the
@@ -91,19 +99,19 @@ class TBlockSocket {
   void DropPendingLf();
   bool IsInterrupted() const { return interrupted_.load() || aborted_.load(); }
 
-  // Guards Socket_ against the cross-thread shutdown; never held during I/O.
+  // Guards socket_ against the cross-thread shutdown; never held during I/O.
   std::mutex handleLock_;
-  sock::Handle Socket_ = sock::kInvalid;
+  sock::Handle socket_ = sock::kInvalid;
   std::atomic<bool> interrupted_{false};
   std::atomic<bool> aborted_{false};
 
-  int LastError_ = 0;
-  std::string LastErrorText_;
-  std::string PeerText_;
-  bool Connected_ = false;
-  char* Buffer_;
-  int ReadPos_ = 0;
-  int Unread_ = 0;
+  int lastError_ = 0;
+  std::string lastErrorText_;
+  std::string peerText_;
+  bool connected_ = false;
+  char* buffer_;
+  int readPos_ = 0;
+  int unread_ = 0;
   // A line ended by a CR that was the last byte received so far: its LF may
   // still be in transit and is dropped when it arrives.
   bool pendingLf_ = false;

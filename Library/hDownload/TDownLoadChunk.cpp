@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "Library/hDownload/WebText.h"
+#include "common/Decimal.h"
 #include "common/FileStream.h"
 #include "common/Gbk.h"
 #include "common/Platform.h"
@@ -15,17 +16,12 @@ namespace {
 constexpr const char* kChunksSection = "Chunks";
 // More keys than any real split produces; bounds the reading of a damaged file.
 constexpr int kMaxChunks = 4096;
+// The next state is written under this name, then renamed over the state.
+constexpr const char* kFreshSuffix = ".!new";
 
 // A decimal int64 without sign or junk; false otherwise.
 bool ParseOffset(std::string_view text, int64_t& out) {
-  if (text.empty() || text.size() > 18) return false;
-  int64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    v = v * 10 + (c - '0');
-  }
-  out = v;
-  return true;
+  return ParseDecimal(text, TDecimalSign::None, INT64_MAX, out, 18);
 }
 
 // "start-end": split at the first run of '-' or blanks; both parts must be
@@ -137,18 +133,36 @@ void TDownLoadChunk::SaveToState() {
   if (freeRanges_.empty()) {
     plat::ClearAttributes(stateFile_);
     plat::DeleteFile(stateFile_);
+    plat::DeleteFile(stateFile_ + kFreshSuffix);  // left by a save cut short by a crash
     return;
   }
+  WriteState(freeRanges_);
+  freeRanges_.clear();
+}
+
+bool TDownLoadChunk::SaveSnapshot(const std::vector<TByteRange>& ranges) const {
+  if (stateFile_.empty()) return false;
+  // Same lock as SaveToState: two writers of the file never meet.
+  std::lock_guard<std::mutex> guard(lock_);
+  return WriteState(ranges);
+}
+
+bool TDownLoadChunk::WriteState(const std::vector<TByteRange>& ranges) const {
   std::string text;
   plat::ReadWholeFile(stateFile_, text);
   text = WithoutProfileSection(text, kChunksSection);
-  for (size_t i = 0; i < freeRanges_.size(); ++i) {
-    const TByteRange& r = freeRanges_[i];
+  for (size_t i = 0; i < ranges.size(); ++i) {
+    const TByteRange& r = ranges[i];
     text = WithProfileValue(text, kChunksSection, ChunkKey(static_cast<int>(i)),
                             std::to_string(r.Start) + "-" + std::to_string(r.End));
   }
-  plat::WriteWholeFile(stateFile_, text);
-  freeRanges_.clear();
+  const std::string fresh = stateFile_ + kFreshSuffix;
+  plat::TFileStream out;
+  bool ok = out.Open(fresh, plat::TFileStream::Mode::Create) && out.Write(text.data(), text.size()) && out.Flush();
+  out.Close();
+  ok = ok && plat::RenameFile(fresh, stateFile_);
+  if (!ok) plat::DeleteFile(fresh);
+  return ok;
 }
 
 }  // namespace lg

@@ -60,11 +60,19 @@ class TDownLoadChunk {
   // state file when the list is empty. Called by the destructor.
   void SaveToState();
 
+  // Writes `ranges` as the state file's "Chunks" section while the download
+  // goes on, keeping the list. The file is replaced in one step (written
+  // to "<state>.!new", put on disk, renamed over it), so a crash leaves the
+  // old state or the new one, never a mix. The caller makes sure every byte
+  // outside `ranges` is on disk before calling. False when it failed.
+  bool SaveSnapshot(const std::vector<TByteRange>& ranges) const;
+
   // "Chunk" + position as three upper-case hexadecimal digits.
   static std::string ChunkKey(int index);
 
  private:
   void Split(int target);
+  bool WriteState(const std::vector<TByteRange>& ranges) const;
 
   mutable std::mutex lock_;
   std::vector<TByteRange> freeRanges_;

@@ -6,7 +6,9 @@
 
 #include "Library/hDownload/HttpParse.h"
 #include "Library/hDownload/WebText.h"
+#include "common/AsciiCase.h"
 #include "common/Gbk.h"
+#include "common/OperatorServices.h"
 #include "common/Platform.h"
 #include "common/ProfileFile.h"
 #include "common/SafePath.h"
@@ -36,20 +38,20 @@ std::string FileNameOfUrl(const std::string& url) {
   return query == std::string::npos ? last : last.substr(0, query);
 }
 
-THttpDownload::THttpDownload(uint8_t threadCount) : ThreadCount_(threadCount) {
+THttpDownload::THttpDownload(uint8_t threadCount) : threadCount_(threadCount) {
   const std::string exe = plat::ExecutablePath();
   const size_t sep = exe.find_last_of("/\\");
-  SaveDir_ = sep == std::string::npos ? std::string() : exe.substr(0, sep + 1);
+  saveDir_ = sep == std::string::npos ? std::string() : exe.substr(0, sep + 1);
 }
 
 THttpDownload::~THttpDownload() {
-  State_ = Stopping;
+  state_ = Stopping;
   std::vector<std::unique_ptr<THttpWorker>> workers;
   std::shared_ptr<TBGFileStream> writer;
   {
-    std::lock_guard<std::mutex> guard(Lock_);
-    writer = Writer_;
-    for (auto& w : Workers_) workers.push_back(std::move(w));
+    std::lock_guard<std::mutex> guard(lock_);
+    writer = writer_;
+    for (auto& w : workers_) workers.push_back(std::move(w));
   }
   // Writes held back by the queue's back-pressure return at once.
   if (writer) writer->Abort();
@@ -61,41 +63,45 @@ THttpDownload::~THttpDownload() {
   // The writer is closed outside the lock: its last OnWrite events may ask
   // this object for its fields.
   {
-    std::lock_guard<std::mutex> guard(Lock_);
-    writer = std::move(Writer_);
+    std::lock_guard<std::mutex> guard(lock_);
+    writer = std::move(writer_);
   }
   if (writer) writer->Close();
-  std::lock_guard<std::mutex> guard(Lock_);
+  std::lock_guard<std::mutex> guard(lock_);
   // Blocks the writer could not write are missing from the data file: the
   // saved state must not claim them, so the next run starts afresh.
-  if (writer && writer->Failed() && Chunks_) Chunks_->Discard();
-  Chunks_.reset();  // saves the state file
+  if (writer && writer->Failed() && chunks_) chunks_->Discard();
+  chunks_.reset();  // saves the state file
+  // A data file that no state file describes can never be resumed (a single
+  // connection's body, or a state the writer made untrue): an unfinished
+  // download leaves nothing behind. A finished one has no data file left.
+  if (ownsDataFile_ && !plat::FileExists(StateFile())) plat::DeleteFile(DataFile());
 }
 
 void THttpDownload::SetHosts(const std::vector<std::string>& hosts) {
-  std::lock_guard<std::mutex> guard(Lock_);
-  Hosts_ = hosts;
+  std::lock_guard<std::mutex> guard(lock_);
+  hosts_ = hosts;
 }
 
 std::string THttpDownload::ErrorText() const {
   std::lock_guard<std::mutex> guard(errorLock_);
-  return ErrorText_;
+  return errorText_;
 }
 
 std::string THttpDownload::FileName() const {
-  std::lock_guard<std::mutex> guard(Lock_);
-  return FileName_;
+  std::lock_guard<std::mutex> guard(lock_);
+  return fileName_;
 }
 
 void THttpDownload::SetError(const std::string& text) {
   std::lock_guard<std::mutex> guard(errorLock_);
-  ErrorText_ = text;
+  errorText_ = text;
 }
 
 // Any state but Stopping, which only destruction sets and nothing leaves.
 void THttpDownload::EnterState(TState next) {
-  TState current = State_.load();
-  while (current != Stopping && !State_.compare_exchange_weak(current, next)) {
+  TState current = state_.load();
+  while (current != Stopping && !state_.compare_exchange_weak(current, next)) {
   }
 }
 
@@ -110,53 +116,57 @@ void THttpDownload::RaiseComplete() {
 }
 
 int THttpDownload::TargetCount() const {
-  const int n = ThreadCount_.load();
+  const int n = threadCount_.load();
   return n > 1 ? n * 2 : n;
 }
 
 std::string THttpDownload::DataFile() const {
-  return SaveDir_ + FileName_ + ".!tmp";
+  return saveDir_ + fileName_ + ".!tmp";
 }
 
 std::string THttpDownload::StateFile() const {
-  return SaveDir_ + FileName_ + ".!dl";
+  return saveDir_ + fileName_ + ".!dl";
+}
+
+std::string THttpDownload::InflatedFile() const {
+  return saveDir_ + fileName_ + ".!inf";
 }
 
 void THttpDownload::Start(const std::string& url, const std::string& saveDir, int64_t expectedSize) {
   TState idle = Idle;
-  if (!State_.compare_exchange_strong(idle, Probing)) return;
-  ExpectedSize_ = expectedSize;
-  URL_ = ReplaceAll(ReplaceAll(url, "\\\\", "/"), "\\", "/");
+  if (!state_.compare_exchange_strong(idle, Probing)) return;
+  expectedSize_ = expectedSize;
+  url_ = ReplaceAll(ReplaceAll(url, "\\\\", "/"), "\\", "/");
   if (!saveDir.empty()) {
-    SaveDir_ = saveDir;
-    if (SaveDir_.back() != '\\' && SaveDir_.back() != '/') SaveDir_ += '\\';
-    plat::ForceDirectories(SaveDir_);
+    saveDir_ = saveDir;
+    if (saveDir_.back() != '\\' && saveDir_.back() != '/') saveDir_ += '\\';
+    plat::ForceDirectories(saveDir_);
   }
   auto request = std::make_unique<THttpHeader>();
-  request->SetRequest("GET", URL_);
-  if (ThreadCount_ != 0) request->SetRange(0, 0);  // the probe: one byte
-  std::lock_guard<std::mutex> guard(Lock_);
-  if (Workers_.empty()) {
-    if (ThreadCount_ == 0) ThreadCount_ = 1;
+  request->SetRequest("GET", url_);
+  if (threadCount_ != 0) request->SetRange(ops::kProbeRangeStart, ops::kProbeRangeEnd);  // the probe: one byte
+  std::lock_guard<std::mutex> guard(lock_);
+  if (workers_.empty()) {
+    if (threadCount_ == 0) threadCount_ = 1;
     StartWorkers();
   }
-  IdleCount_ = 0;
-  StartTick_ = plat::TickCount();
+  idleCount_ = 0;
+  startTick_ = plat::TickCount();
   busy_[0] = true;
-  Workers_[0]->AssignRequest(std::move(request), std::nullopt);
+  workers_[0]->AssignRequest(std::move(request), std::nullopt);
 }
 
 void THttpDownload::StartWorkers() {
-  const int count = ThreadCount_;
-  Workers_.resize(static_cast<size_t>(count));
+  const int count = threadCount_;
+  workers_.resize(static_cast<size_t>(count));
   busy_.assign(static_cast<size_t>(count), false);
   for (int i = 0; i < count; ++i) {
     std::string host;
-    if (!Hosts_.empty()) {
-      if (HostIndex_ >= Hosts_.size()) HostIndex_ = 0;
-      host = Hosts_[HostIndex_++];
+    if (!hosts_.empty()) {
+      if (hostIndex_ >= hosts_.size()) hostIndex_ = 0;
+      host = hosts_[hostIndex_++];
     }
-    Workers_[static_cast<size_t>(i)] = NewWorker(i, host);
+    workers_[static_cast<size_t>(i)] = NewWorker(i, host);
     plat::DebugOutput(std::to_string(i + 1) + Gbk("# 线程创建."));
   }
 }
@@ -175,7 +185,7 @@ TAnswer THttpDownload::OnHeader(THttpWorker& worker) {
   THttpHeader& request = worker.Request();
   const int code = response.StatusCode;
   plat::DebugOutput(Format("%lld# %lld", worker.Index, code));
-  if (State_ == Stopping || State_ == Failed) return TAnswer::Stop;
+  if (state_ == Stopping || state_ == Failed) return TAnswer::Stop;
   const std::string peer = worker.Socket.PeerText();
 
   auto cookieStep = [&] {
@@ -186,7 +196,7 @@ TAnswer THttpDownload::OnHeader(THttpWorker& worker) {
   };
 
   if (code == 200) {
-    if (State_ == Probing) return OnProbeAnswer200(worker);
+    if (state_ == Probing) return OnProbeAnswer200(worker);
     // A server that ignores the range sends the whole file: never write it
     // at this range's offset.
     return Refuse(worker, peer + " ignored the range " + request.GetHeader("Range") + " of " + request.Path);
@@ -207,7 +217,7 @@ TAnswer THttpDownload::OnHeader(THttpWorker& worker) {
     return cookieStep();
   }
   if (code == 416) {
-    if (State_ == Probing) {
+    if (state_ == Probing) {
       request.SetHeader("Range", "");
       SetError(peer + Gbk(":服务器不支持续传"));
       plat::DebugOutput(ErrorText());
@@ -233,13 +243,13 @@ TAnswer THttpDownload::OnProbeAnswer200(THttpWorker& worker) {
   const bool untilClose = !chunked && response.GetHeader("Content-Length").empty();
   if (chunked || untilClose) {
     worker.Framing = chunked ? THttpWorker::TFraming::Chunked : THttpWorker::TFraming::UntilClose;
-    std::lock_guard<std::mutex> guard(Lock_);
+    std::lock_guard<std::mutex> guard(lock_);
     const std::string name = FileNameOfUrl(response.URL);
-    if (!name.empty()) FileName_ = name;
+    if (!name.empty()) fileName_ = name;
     std::string modified = response.GetHeader("Last-Modified");
-    LastModified_ = modified.empty() ? response.GetHeader("Date") : modified;
-    if (!IsSafeRelativePath(FileName_)) {
-      SetError("unusable file name \"" + FileName_ + "\" in " + response.URL);
+    lastModified_ = modified.empty() ? response.GetHeader("Date") : modified;
+    if (!IsSafeRelativePath(fileName_)) {
+      SetError("unusable file name \"" + fileName_ + "\" in " + response.URL);
       EnterState(Failed);
       return TAnswer::Stop;
     }
@@ -254,23 +264,23 @@ TAnswer THttpDownload::OnProbeAnswer200(THttpWorker& worker) {
       EnterState(Failed);
       return TAnswer::Stop;
     }
-    if (ThreadCount_ >= 2) {
+    if (threadCount_ >= 2) {
       plat::DebugOutput(Gbk("不支持续传，采用单线程下载"));
-      ThreadCount_ = 1;
+      threadCount_ = 1;
     }
   }
   TState probing = Probing;
-  State_.compare_exchange_strong(probing, Downloading);
+  state_.compare_exchange_strong(probing, Downloading);
   return TAnswer::Continue;
 }
 
 TAnswer THttpDownload::OnAnswer206(THttpWorker& worker) {
   THttpHeader& response = worker.Response;
   const std::string peer = worker.Socket.PeerText();
-  if (ExpectedSize_ > 0 && response.TotalSize != ExpectedSize_) {
+  if (expectedSize_ > 0 && response.TotalSize != expectedSize_) {
     char buf[512];
     std::snprintf(buf, sizeof buf, "%s File (%s) Length Error: %" PRId64 " <> %" PRId64, peer.c_str(),
-                  worker.Request().Path.c_str(), response.TotalSize, ExpectedSize_);
+                  worker.Request().Path.c_str(), response.TotalSize, expectedSize_);
     SetError(buf);
     EnterState(Failed);
     return TAnswer::Stop;
@@ -309,17 +319,17 @@ TAnswer THttpDownload::Refuse(THttpWorker& worker, const std::string& why) {
 bool THttpDownload::FirstResponse(THttpWorker& worker, bool wasFirst, bool ranged) {
   THttpHeader& response = worker.Response;
   const std::string name = FileNameOfUrl(response.URL);
-  std::unique_lock<std::mutex> guard(Lock_);
-  if (!wasFirst) return response.TotalSize == FileSize_ && SameText(name, FileName_);
+  std::unique_lock<std::mutex> guard(lock_);
+  if (!wasFirst) return response.TotalSize == fileSize_ && SameText(name, fileName_);
   if (!IsSafeRelativePath(name)) {
     SetError("unusable file name \"" + name + "\" in " + response.URL);
     return false;
   }
-  FileName_ = name;
+  fileName_ = name;
   const int64_t size = response.TotalSize != 0 ? response.TotalSize : response.ContentLength;
-  FileSize_ = size;
+  fileSize_ = size;
   const std::string modified = response.GetHeader("Last-Modified");
-  LastModified_ = modified.empty() ? response.GetHeader("Date") : modified;
+  lastModified_ = modified.empty() ? response.GetHeader("Date") : modified;
   if (!ranged) {
     // A 200 rewrites the data file from its start: an older state no longer
     // describes it. An empty file is a file too.
@@ -329,18 +339,19 @@ bool THttpDownload::FirstResponse(THttpWorker& worker, bool wasFirst, bool range
       SetError("no usable length in the answer for " + response.URL);
       return false;
     }
-    return Writer_ != nullptr || OpenWriter(DataFile(), 0);
+    return writer_ != nullptr || OpenWriter(DataFile(), 0);
   }
   if (!Resume(StateFile(), DataFile()) && !CreateState(StateFile(), DataFile())) return false;
   // Size, pool and resumed byte count are in place before anyone sees the
   // new state, and before any range is asked for.
   TState probing = Probing;
-  State_.compare_exchange_strong(probing, Downloading);
-  for (size_t slot = 1; slot < Workers_.size(); ++slot) {
-    if (!Workers_[slot]) continue;
-    if (!HandOutNext(*Workers_[slot], "%lld# 线程开始.%lld->%lld(%lld)")) break;
+  state_.compare_exchange_strong(probing, Downloading);
+  // A worker left without a range counts as idle, like one that finds the
+  // pool empty later.
+  for (size_t slot = 1; slot < workers_.size(); ++slot) {
+    if (workers_[slot]) HandOutNext(*workers_[slot], "%lld# 线程开始.%lld->%lld(%lld)");
   }
-  plat::DebugOutput(Gbk("创建了 ") + std::to_string(ThreadCount_.load()) + Gbk(" 个下载线程."));
+  plat::DebugOutput(Gbk("创建了 ") + std::to_string(threadCount_.load()) + Gbk(" 个下载线程."));
   return true;
 }
 
@@ -351,38 +362,38 @@ bool THttpDownload::Resume(const std::string& stateFile, const std::string& data
   std::string text;
   if (!plat::ReadWholeFile(stateFile, text)) return false;
   const auto savedSize = ProfileValue(text, "Setup", "FileSize");
-  if (!savedSize || ParseDecimalLength(*savedSize) != FileSize_) return false;
+  if (!savedSize || ParseDecimalLength(*savedSize) != fileSize_) return false;
   auto chunks = std::make_unique<TDownLoadChunk>();
-  if (!chunks->LoadAndSplit(stateFile, TargetCount(), FileSize_)) return false;
+  if (!chunks->LoadAndSplit(stateFile, TargetCount(), fileSize_)) return false;
   std::vector<TByteRange> ranges = chunks->Ranges();
   if (ranges.empty()) return false;
   std::sort(ranges.begin(), ranges.end(), [](const TByteRange& a, const TByteRange& b) { return a.Start > b.Start; });
-  int64_t lastPresent = FileSize_ - 1;
+  int64_t lastPresent = fileSize_ - 1;
   for (const TByteRange& r : ranges)
     if (r.End == lastPresent) lastPresent = r.Start - 1;
   if (lastPresent >= plat::FileSize(dataFile)) return false;
-  if (!OpenWriter(dataFile, FileSize_)) return false;
-  ReceivedSize_ = FileSize_ - chunks->RemainingBytes();
-  WrittenSize_ = ReceivedSize_.load();
-  Chunks_ = std::move(chunks);
+  if (!OpenWriter(dataFile, fileSize_)) return false;
+  receivedSize_ = fileSize_ - chunks->RemainingBytes();
+  writtenSize_ = receivedSize_.load();
+  chunks_ = std::move(chunks);
   return true;
 }
 
 bool THttpDownload::CreateState(const std::string& stateFile, const std::string& dataFile) {
-  ReceivedSize_ = 0;
-  WrittenSize_ = 0;
+  receivedSize_ = 0;
+  writtenSize_ = 0;
   // A fresh file: "Chunks" of an earlier state must not survive next to the
   // new "Setup".
-  std::string text = WithProfileValue("", "Setup", "URL", URL_);
-  text = WithProfileValue(text, "Setup", "LastModified", LastModified_);
-  text = WithProfileValue(text, "Setup", "FileSize", std::to_string(FileSize_.load()));
+  std::string text = WithProfileValue("", "Setup", "URL", url_);
+  text = WithProfileValue(text, "Setup", "LastModified", lastModified_);
+  text = WithProfileValue(text, "Setup", "FileSize", std::to_string(fileSize_.load()));
   if (!plat::WriteWholeFile(stateFile, text)) {
     SetError("cannot write " + stateFile);
     return false;
   }
-  Chunks_ = std::make_unique<TDownLoadChunk>();
-  Chunks_->InitRange(stateFile, TargetCount(), 0, FileSize_ - 1);
-  return OpenWriter(dataFile, FileSize_);
+  chunks_ = std::make_unique<TDownLoadChunk>();
+  chunks_->InitRange(stateFile, TargetCount(), 0, fileSize_ - 1);
+  return OpenWriter(dataFile, fileSize_);
 }
 
 // Opens the writer; the data file keeps its content but never more than
@@ -402,28 +413,44 @@ bool THttpDownload::OpenWriter(const std::string& dataFile, int64_t truncateTo) 
     return false;
   }
   writer->OnWritten = [this](int32_t n) {
-    const int64_t written = WrittenSize_ += n;
-    if (OnWrite) OnWrite(*this, plat::TickCount() - StartTick_, written, FileSize_.load());
+    const int64_t written = writtenSize_ += n;
+    if (OnWrite) OnWrite(*this, plat::TickCount() - startTick_, written, fileSize_.load());
   };
-  Writer_ = std::move(writer);
+  writer_ = std::move(writer);
+  ownsDataFile_ = true;
   return true;
 }
 
 std::unique_ptr<THttpHeader> THttpDownload::GetNextRequest(std::optional<TByteRange>& range) {
   range.reset();
-  if (!Chunks_) return nullptr;
-  range = Chunks_->PopRange();
+  if (!chunks_) return nullptr;
+  range = chunks_->PopRange();
   if (!range) {
-    ++IdleCount_;
+    ++idleCount_;
     return nullptr;
   }
   auto request = std::make_unique<THttpHeader>();
-  request->SetRequest("GET", URL_);
+  request->SetRequest("GET", url_);
   request->SetRange(range->Start, range->End);
   return request;
 }
 
-// Under Lock_. False when the pool had nothing left.
+// Under lock_. False when the pool had nothing left.
+// A range given back after the other workers found the pool empty would
+// otherwise wait for nobody: hand it to a worker that is idle but may still
+// work (not retired, not being replaced). Such a worker was counted idle
+// when it found the pool empty, and is counted again by a hand-out that
+// finds nothing: either way it leaves the count once here.
+void THttpDownload::WakeIdleWorkers(const THttpWorker& returning) {
+  for (size_t i = 0; i < workers_.size(); ++i) {
+    THttpWorker* w = workers_[i].get();
+    if (!w || w == &returning || busy_[i] || w->Retired || w->Terminated()) continue;
+    const bool handed = HandOutNext(*w, "%lld# 线程开始:%lld->%lld(%lld)");
+    --idleCount_;
+    if (!handed) return;
+  }
+}
+
 bool THttpDownload::HandOutNext(THttpWorker& worker, const char* logFormat) {
   std::optional<TByteRange> range;
   auto request = GetNextRequest(range);

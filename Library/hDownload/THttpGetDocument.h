@@ -43,16 +43,19 @@ class THttpGetDocument {
   // instead of the URL's; the request still names the URL's host.
   bool Get(const std::string& url, const std::string& hostOverride);
   void Abort();
+  // How many 301/302 answers one Get follows (kMaxRedirects unless set); 0
+  // makes a redirect a failure with the redirect's answer in Response().
+  void SetMaxRedirects(int count) { maxRedirects_ = count; }
 
-  const std::string& Document() const { return Document_; }
+  const std::string& Document() const { return document_; }
   // "Content-Length" of a 200, the total of "Content-Range" of a 206.
-  int64_t DocumentLength() const { return DocumentLength_; }
+  int64_t DocumentLength() const { return documentLength_; }
   // Why the last Get failed: the response's header lines for a refused
   // status, otherwise a short description.
-  const std::string& FailureText() const { return FailureText_; }
-  const THttpHeader& Request() const { return Request_; }
-  const THttpHeader& Response() const { return Response_; }
-  const TBlockSocket& Socket() const { return Socket_; }
+  const std::string& FailureText() const { return failureText_; }
+  const THttpHeader& Request() const { return request_; }
+  const THttpHeader& Response() const { return response_; }
+  const TBlockSocket& Socket() const { return socket_; }
 
  private:
   bool DoRequest2(const std::string& hostOverride);
@@ -61,15 +64,16 @@ class THttpGetDocument {
   bool Fail(const std::string& text);
   void Watch();
 
-  TBlockSocket Socket_;
-  THttpHeader Request_;
-  THttpHeader Response_;
-  std::string Document_;
-  int64_t DocumentLength_ = 0;
+  TBlockSocket socket_;
+  THttpHeader request_;
+  THttpHeader response_;
+  std::string document_;
+  int64_t documentLength_ = 0;
   // Tick of the pending connect; 0 when none, 1 to have the watchdog
   // interrupt the socket at its next look.
-  std::atomic<uint32_t> ConnectTick_{0};
-  std::string FailureText_;
+  std::atomic<uint32_t> connectTick_{0};
+  std::string failureText_;
+  int maxRedirects_ = kMaxRedirects;
   std::atomic<bool> aborted_{false};
 
   std::mutex stopLock_;

@@ -2,6 +2,8 @@
 
 #include "Library/hDownload/HttpParse.h"
 #include "Library/hDownload/WebText.h"
+#include "common/AsciiCase.h"
+#include "common/OperatorServices.h"
 
 namespace lg {
 namespace {
@@ -15,9 +17,9 @@ bool IsRequestMethod(const std::string& m) {
 THttpHeader::THttpHeader() = default;
 
 void THttpHeader::Clear() {
-  Headers_.clear();
+  headers_.clear();
   Body.clear();
-  ProtocolError_.clear();
+  protocolError_.clear();
   StatusCode = 0;
   Port = 0;
   Received = 0;
@@ -79,20 +81,20 @@ void THttpHeader::ParseUrl(const std::string& url) {
 }
 
 std::string THttpHeader::GetHeader(const std::string& name) const {
-  for (const TEntry& e : Headers_)
+  for (const TEntry& e : headers_)
     if (SameText(e.first, name)) return e.second;
   return std::string();
 }
 
 bool THttpHeader::SetHeader(const std::string& name, const std::string& value) {
   if (!ApplySideEffects(name, value)) return false;
-  for (TEntry& e : Headers_) {
+  for (TEntry& e : headers_) {
     if (SameText(e.first, name)) {
       e = TEntry(name, value);
       return true;
     }
   }
-  Headers_.emplace_back(name, value);
+  headers_.emplace_back(name, value);
   return true;
 }
 
@@ -116,7 +118,7 @@ bool THttpHeader::ApplySideEffects(const std::string& name, const std::string& v
     if (TrimText(range) != "*") {
       const int64_t start = ParseInt64(TrimText(range.substr(0, range.find('-'))), -1);
       if (start != RangeStart) {
-        ProtocolError_ = "Content-Range Assert" + std::to_string(start) + "<>" + std::to_string(RangeStart) +
+        protocolError_ = "Content-Range Assert" + std::to_string(start) + "<>" + std::to_string(RangeStart) +
                          " (cHttpSend, line 623)";
         return false;
       }
@@ -126,11 +128,11 @@ bool THttpHeader::ApplySideEffects(const std::string& name, const std::string& v
 }
 
 const THttpHeader::TEntry* THttpHeader::LastHeader() const {
-  return Headers_.empty() ? nullptr : &Headers_.back();
+  return headers_.empty() ? nullptr : &headers_.back();
 }
 
 void THttpHeader::SetRange(int64_t start, int64_t end) {
-  std::string value = "Bytes=" + std::to_string(start) + "-";
+  std::string value = std::string(ops::kRangeUnit) + std::to_string(start) + "-";
   if (end >= 0) value += std::to_string(end);
   SetHeader("Range", value);
 }
@@ -138,7 +140,7 @@ void THttpHeader::SetRange(int64_t start, int64_t end) {
 std::string THttpHeader::BuildRequestText() const {
   std::string text;
   if (IsRequestMethod(Method)) text = Method + " " + UrlEncode(Path, false) + " " + Protocol + "\r\n";
-  for (const TEntry& e : Headers_) text += e.first + ": " + e.second + "\r\n";
+  for (const TEntry& e : headers_) text += e.first + ": " + e.second + "\r\n";
   text += "\r\n";
   return text;
 }
@@ -149,23 +151,39 @@ void THttpHeader::ResetStatus() {
 }
 
 THttpHeader::TLineResult THttpHeader::ParseResponseLine(const std::string& line) {
-  if (line.empty()) return TLineResult::EndOfHeaders;
   if (StatusCode == 0) {
+    // Empty lines before the status line are skipped (the caller bounds the
+    // number of lines); they can carry no header.
+    if (line.empty()) return TLineResult::Continue;
     THttpStatusLine status = ParseStatusLine(line);
+    if (!status.valid) {
+      protocolError_ = "not an HTTP/1.x status line: " + line.substr(0, 80);
+      return TLineResult::Error;
+    }
     Protocol = std::move(status.protocol);
     StatusCode = status.code;
     StatusText = std::move(status.reason);
     return TLineResult::Continue;
   }
+  if (line.empty()) return TLineResult::EndOfHeaders;
   THeaderLine parsed = ParseHeaderLine(line);
   if (parsed.kind == THeaderLineKind::Continuation) {
     // A folded line continues the field set last; with none it is dropped.
-    if (!Headers_.empty()) {
-      TEntry& last = Headers_.back();
+    if (!headers_.empty()) {
+      TEntry& last = headers_.back();
       const std::string name = last.first;
       if (!SetHeader(name, last.second + " " + parsed.value)) return TLineResult::Error;
     }
     return TLineResult::Continue;
+  }
+  // Two lengths that disagree leave the body's end to a guess: refused
+  // rather than letting the later line silently win.
+  if (SameText(parsed.name, "Content-Length")) {
+    const std::string earlier = TrimText(GetHeader("Content-Length"));
+    if (!earlier.empty() && earlier != TrimText(parsed.value)) {
+      protocolError_ = "two different Content-Length values: " + earlier + ", " + TrimText(parsed.value).substr(0, 40);
+      return TLineResult::Error;
+    }
   }
   return SetHeader(parsed.name, parsed.value) ? TLineResult::Continue : TLineResult::Error;
 }

@@ -56,8 +56,8 @@ class THttpHeader {
   // else 0: no decoding.
   int ContentWindowBits() const;
 
-  const std::vector<TEntry>& Headers() const { return Headers_; }
-  const std::string& ProtocolError() const { return ProtocolError_; }
+  const std::vector<TEntry>& Headers() const { return headers_; }
+  const std::string& ProtocolError() const { return protocolError_; }
 
   std::string Protocol = "HTTP/1.1";
   std::string Host;
@@ -79,8 +79,8 @@ class THttpHeader {
   void ParseUrl(const std::string& url);
   bool ApplySideEffects(const std::string& name, const std::string& value);
 
-  std::vector<TEntry> Headers_;
-  std::string ProtocolError_;
+  std::vector<TEntry> headers_;
+  std::string protocolError_;
 };
 
 }  // namespace lg

@@ -137,19 +137,25 @@ bool THttpWorker::DoRequest() {
 
 bool THttpWorker::ReadHeaderBlock() {
   Response.ResetStatus();
+  headerError_.clear();
   std::string line;
   for (int lines = 0; lines < kMaxHeaderLines; ++lines) {
-    if (!Socket.ReadLine(line)) {
+    if (!Socket.ReadLine(line, TBlockSocket::TLineEnds::Strict)) {
       plat::DebugOutput("DoRequest ReadLine Error.");
+      if (Socket.LastError() == TBlockSocket::kBadLineEnd) headerError_ = Socket.LastErrorText();
       ActivityTick = 1;
       return false;
     }
     switch (Response.ParseResponseLine(line)) {
       case THttpHeader::TLineResult::Continue: break;
       case THttpHeader::TLineResult::EndOfHeaders: return true;
-      case THttpHeader::TLineResult::Error: plat::DebugOutput(Response.ProtocolError()); return false;
+      case THttpHeader::TLineResult::Error:
+        headerError_ = Response.ProtocolError();
+        plat::DebugOutput(headerError_);
+        return false;
     }
   }
+  headerError_ = "more than " + std::to_string(kMaxHeaderLines) + " header lines";
   return false;
 }
 
@@ -186,7 +192,13 @@ bool THttpWorker::ReadBody() {
                          return false;
                        }
                        std::memcpy(dataBuffer_.data() + dataFill_, data, static_cast<size_t>(n));
+                       const uint32_t now = plat::TickCount();
+                       if (dataFill_ == 0) fillTick_ = now;
                        dataFill_ += n;
+                       if (now - fillTick_ >= kDataBufferAgeMs && !Flush()) {
+                         refused = true;
+                         return false;
+                       }
                        return true;
                      },
                      [this] {

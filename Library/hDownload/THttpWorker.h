@@ -36,6 +36,10 @@ class THttpWorker {
   enum class TFraming { Identity, Chunked, UntilClose };
 
   static constexpr int kDataBufferSize = 1048576;
+  // A slow connection hands its bytes over at least this often even when the
+  // buffer is not full, so that the downloader's saved state can count them
+  // (a crash then loses that long of a slow transfer, not a whole buffer).
+  static constexpr uint32_t kDataBufferAgeMs = 100;
   static constexpr int kMaxAttempts = 5;
   static constexpr int kConnectTimeoutMs = 10000;
   static constexpr int kMaxHeaderLines = 200;
@@ -84,6 +88,10 @@ class THttpWorker {
   bool Retired = false;
   // Consecutive failed requests without progress (worker thread only).
   int Failures = 0;
+  // Why the last header block was refused for what it said (a malformed
+  // status or header line, too many lines); empty after one that was read,
+  // or when the connection failed. Worker thread only (its events included).
+  const std::string& HeaderError() const { return headerError_; }
   // Tick of the last sign of life; 0 while not watched (waiting, handing data
   // to the writer, finishing), 1 to be found timed out at the next look.
   std::atomic<uint32_t> ActivityTick{0};
@@ -103,8 +111,12 @@ class THttpWorker {
   std::string assignedUrl_;
   std::vector<char> dataBuffer_;
   int32_t dataFill_ = 0;
-  int64_t delivered_ = 0;
+  uint32_t fillTick_ = 0;  // when the first byte now in the buffer came
+  // Written by the worker's thread; the downloader reads it to save its
+  // progress while the body is still coming.
+  std::atomic<int64_t> delivered_{0};
   int lastStatus_ = 0;
+  std::string headerError_;
 
   std::mutex wakeLock_;
   std::condition_variable wake_;

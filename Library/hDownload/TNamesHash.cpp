@@ -1,15 +1,9 @@
 #include "Library/hDownload/TNamesHash.h"
 
+#include "common/AsciiCase.h"
 #include "common/Gbk.h"
 
 namespace lg {
-namespace {
-
-unsigned char Fold(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
-}
-
-}  // namespace
 
 TNamesHash::TNamesHash(int bucketCount)
     : bucketCount_(bucketCount > 0 ? bucketCount : 1), buckets_(static_cast<size_t>(bucketCount_), nullptr) {}
@@ -27,7 +21,7 @@ uint32_t TNamesHash::Hash(std::string_view name) {
       trail = false;
     } else {
       trail = IsGbkLeadByte(c);
-      c = Fold(c);
+      c = AsciiLower(c);
     }
     h = ((h << 2) | (h >> 30)) ^ c;
   }
@@ -49,7 +43,7 @@ bool TNamesHash::SameName(std::string_view a, std::string_view b) {
       continue;
     }
     // Equal folded bytes are either both lead bytes or neither.
-    if (Fold(x) != Fold(y)) return false;
+    if (AsciiLower(x) != AsciiLower(y)) return false;
     trail = IsGbkLeadByte(x);
   }
   return true;

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "update/ZipDecoders.h"
+#include "update/zip/ZipDecoders.h"
 
 namespace lg::fuzz {
 

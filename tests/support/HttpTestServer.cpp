@@ -245,6 +245,7 @@ void THttpTestServer::HoldOpen(std::intptr_t client) {
 }
 
 void THttpTestServer::SendReply(std::intptr_t client, const TRecordedRequest& request, THttpReply r) {
+  if (r.beforeAnswer) r.beforeAnswer(request);
   if (r.delayMs > 0) Pause(r.delayMs);
   if (r.neverAnswer) return HoldOpen(client);
 

@@ -69,6 +69,10 @@ struct THttpReply {
   // server); the body is sent as it is.
   std::string contentRange;
 
+  // Called on the connection's thread, outside the server's lock, before
+  // anything is answered: a test can hold answers back until the requests
+  // it waits for have arrived.
+  std::function<void(const TRecordedRequest&)> beforeAnswer;
   int delayMs = 0;           // before the status line
   size_t writeBytes = 0;     // pace: send the response in pieces of this size ...
   int writeDelayMs = 0;      // ... with this pause between pieces

@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
@@ -37,6 +38,15 @@ int ScaledMs(int ms) {
     return s > 0 ? s : 1.0;
   }();
   return static_cast<int>(ms * scale);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ScaledMs(ms));
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    plat::SleepMs(2);
+  }
+  return true;
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace lg::test {
@@ -25,6 +26,10 @@ class TTempDir {
 // Timeouts of tests scale with LG_TEST_TIMEOUT_SCALE (a number, default 1),
 // raised for slow hosts such as Wine or sanitizer builds.
 int ScaledMs(int ms);
+
+// Polls `condition` every few milliseconds: true as soon as it holds, false
+// once ScaledMs(ms) have passed without it.
+bool WaitUntil(const std::function<bool()>& condition, int ms);
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);

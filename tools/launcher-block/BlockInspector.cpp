@@ -71,6 +71,8 @@ TInspection Inspect(const std::string& path) {
   in.path = path;
   TFileBlockSource source(path);
   in.fileSize = source.Size();
+  std::string whole;
+  if (in.fileSize >= 0 && plat::ReadWholeFile(path, whole)) in.signature = AssessSignature(whole);
   in.report = ReadConfigBlock(source, path, [&in](std::string_view l) { in.log.emplace_back(l); });
   const TBlockPlacement& place = in.report.placement;
   const TLogSink quiet = [](std::string_view) {};
@@ -101,6 +103,7 @@ TInspection Inspect(const std::string& path) {
 std::string FormatText(const TInspection& in, bool withLog) {
   const TConfigBlockReport& r = in.report;
   std::string o = "file: " + in.path + " (" + std::to_string(in.fileSize) + " bytes)\n";
+  o += "signature: " + in.signature.Describe() + "\n";
   char buf[160];
   std::snprintf(buf, sizeof buf, "flag: 0x%08X (%s)\n", static_cast<unsigned>(r.flag),
                 r.flag == kBlockFlag ? "block present" : "no block");
@@ -142,6 +145,8 @@ std::string FormatText(const TInspection& in, bool withLog) {
   for (const char* ip : defaults::kPublicResolvers) o += std::string(" ") + ip;
   o += "\n";
   o += std::string("  crc salt head / tail:    ") + defaults::kCrcSaltHead + " / " + defaults::kCrcSaltTail + "\n";
+  o += std::string("  update public key:       ") +
+       (*defaults::kUpdatePublicKey ? defaults::kUpdatePublicKey : "(none: manifests are not signed)") + "\n";
   if (withLog) {
     o += "launcher log:\n";
     for (const std::string& l : in.log) o += "  " + Utf8(l) + "\n";
@@ -153,6 +158,14 @@ std::string FormatJson(const TInspection& in) {
   const TConfigBlockReport& r = in.report;
   std::string o = "{\"file\": " + JsonString(in.path) + ", \"fileSize\": " + std::to_string(in.fileSize);
   o += ", \"flag\": " + std::to_string(r.flag);
+  const TSignatureReport& sig = in.signature;
+  o += ", \"signature\": {\"signed\": " + std::string(sig.layout.signedFile ? "true" : "false");
+  if (sig.layout.signedFile)
+    o += ", \"tableOffset\": " + std::to_string(sig.layout.table.offset) +
+         ", \"tableSize\": " + std::to_string(sig.layout.table.size) +
+         ", \"signatureEnd\": " + std::to_string(sig.layout.table.signatureEnd);
+  o += ", \"blockInside\": " + std::string(sig.BlockInside() ? "true" : "false") +
+       ", \"text\": " + JsonString(sig.Describe()) + "}";
   o += ", \"url\": " + SectionJson(r.trailer.url);
   o += ", \"res\": " + SectionJson(r.trailer.res);
   o += ", \"pos\": " + SectionJson(r.trailer.pos);
@@ -178,7 +191,8 @@ std::string FormatJson(const TInspection& in) {
     first = false;
   }
   o += "], \"crcSaltHead\": " + JsonString(defaults::kCrcSaltHead) +
-       ", \"crcSaltTail\": " + JsonString(defaults::kCrcSaltTail) + "}}\n";
+       ", \"crcSaltTail\": " + JsonString(defaults::kCrcSaltTail) +
+       ", \"updatePublicKey\": " + JsonString(defaults::kUpdatePublicKey) + "}}\n";
   return o;
 }
 

@@ -11,6 +11,7 @@
 
 #include "launcher/ConfigBlock.h"
 #include "launcher/SkinLayout.h"
+#include "tools/launcher-block/SignedBlock.h"
 
 namespace lg::blocktool {
 
@@ -32,6 +33,7 @@ struct TInspection {
   std::vector<std::string> log;  // the launcher's log lines, GBK
   std::vector<TInspectedImage> images;
   std::vector<TInspectedPosition> positions;
+  TSignatureReport signature;  // whether the file is code-signed and where its block lies
   bool AllValid() const { return report.trailer.url.valid && report.trailer.res.valid && report.trailer.pos.valid; }
 };
 

@@ -2,12 +2,10 @@
 
 #include <vector>
 
+#include "common/AsciiCase.h"
+
 namespace lg::publish {
 namespace {
-
-char Fold(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Length of the UTF-8 sequence starting at `c` (1 for stray bytes).
 size_t SequenceLength(unsigned char c) {
@@ -54,7 +52,7 @@ bool GlobMatch(std::string_view pattern, std::string_view path) {
             r = j + len <= s.size() && Match(i + 1, j + len);
           }
         } else {
-          r = Fold(p[i]) == Fold(s[j]) && Match(i + 1, j + 1);
+          r = AsciiLower(p[i]) == AsciiLower(s[j]) && Match(i + 1, j + 1);
         }
       }
       slot = r ? 2 : 1;

@@ -44,6 +44,7 @@ std::string ManifestText(const std::vector<TManifestEntry>& entries) {
   for (size_t i = 0; i < entries.size(); ++i) {
     const TManifestEntry& e = entries[i];
     out += "{\"File\":" + JsonString(e.File) + ",\"Hash\":" + JsonString(e.Hash) +
+           (e.Sha256.empty() ? std::string() : ",\"Sha256\":" + JsonString(e.Sha256)) +
            ",\"Size\":" + std::to_string(e.Size) + ",\"IsZip\":" + (e.IsZip ? "true" : "false") +
            ",\"Need\":true,\"isLauncher\":" + std::to_string(e.IsLauncher) + "}";
     out += i + 1 < entries.size() ? ",\r\n" : "\r\n";
@@ -54,7 +55,9 @@ std::string ManifestText(const std::vector<TManifestEntry>& entries) {
 
 std::string ReleaseText(const TReleaseEntry& release) {
   return "{\"File\":" + JsonString(release.File) + ",\"isLauncher\":" + std::to_string(release.IsLauncher) +
-         ",\"MD5\":" + JsonString(release.MD5) + ",\"Size\":" + std::to_string(release.Size) + "}\r\n";
+         ",\"MD5\":" + JsonString(release.MD5) +
+         (release.Sha256.empty() ? std::string() : ",\"Sha256\":" + JsonString(release.Sha256)) +
+         ",\"Size\":" + std::to_string(release.Size) + "}\r\n";
 }
 
 }  // namespace lg::publish

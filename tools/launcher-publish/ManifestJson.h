@@ -22,6 +22,7 @@ struct TManifestEntry {
   int32_t Size = 0;  // bytes served: the file, or its archive when IsZip
   bool IsZip = false;
   int IsLauncher = 0;
+  std::string Sha256 = {};  // lowercase SHA-256 of the installed file; written when set
 };
 
 struct TReleaseEntry {
@@ -29,6 +30,7 @@ struct TReleaseEntry {
   int IsLauncher = 0;
   std::string MD5;  // of the archive
   int32_t Size = 0;
+  std::string Sha256 = {};  // of the archive; written when set
 };
 
 // A JSON string literal (with its quotes) for GBK text.

@@ -8,7 +8,11 @@
 namespace lg::publish {
 namespace {
 
-constexpr const char* kHeader = "launcher-publish cache 1";
+// Version 2 adds the SHA-256 to the digest field ("md5/sha256") and the
+// sequence line; a publisher that knows only version 1 refuses the file
+// and reads every file again instead of publishing "md5/sha256" as a Hash.
+constexpr const char* kHeader = "launcher-publish cache 2";
+constexpr const char* kHeaderV1 = "launcher-publish cache 1";
 
 std::vector<std::string_view> SplitTabs(std::string_view line, size_t parts) {
   std::vector<std::string_view> out;
@@ -53,13 +57,17 @@ bool TPublishCache::Parse(const std::string& text) {
     pos = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (first) {
-      if (line != kHeader) return false;
+      if (line != kHeader && line != kHeaderV1) return false;
       first = false;
       continue;
     }
     if (line.empty()) continue;
     if (line.substr(0, 7) == "source\t") {
       Source = std::string(line.substr(7));
+      continue;
+    }
+    if (line.substr(0, 9) == "sequence\t") {
+      if (!Number(line.substr(9), Sequence)) return false;
       continue;
     }
     if (line.substr(0, 8) == "package\t") {
@@ -73,7 +81,11 @@ bool TPublishCache::Parse(const std::string& text) {
     TCacheRecord r;
     int zip = 0;
     if (!Number(f[0], r.Size) || !Number(f[1], r.MTime) || !Number(f[3], zip) || !Number(f[4], r.Served)) return false;
-    r.Hash = std::string(f[2]);
+    // "md5" or "md5/sha256".
+    const std::string_view digests = f[2];
+    const size_t slash = digests.find('/');
+    r.Hash = std::string(digests.substr(0, slash));
+    if (slash != std::string_view::npos) r.Sha256 = std::string(digests.substr(slash + 1));
     r.Zip = zip != 0;
     Records[std::string(f[5])] = r;
   }
@@ -84,9 +96,11 @@ std::string TPublishCache::Text() const {
   std::string out = std::string(kHeader) + "\n";
   out += "source\t" + Source + "\n";
   if (!Package.empty()) out += "package\t" + Package + "\n";
+  if (Sequence) out += "sequence\t" + std::to_string(Sequence) + "\n";
   for (const auto& [name, r] : Records) {
-    out += std::to_string(r.Size) + "\t" + std::to_string(r.MTime) + "\t" + r.Hash + "\t" + (r.Zip ? "1" : "0") + "\t" +
-           std::to_string(r.Served) + "\t" + name + "\n";
+    out += std::to_string(r.Size) + "\t" + std::to_string(r.MTime) + "\t" + r.Hash +
+           (r.Sha256.empty() ? "" : "/" + r.Sha256) + "\t" + (r.Zip ? "1" : "0") + "\t" + std::to_string(r.Served) +
+           "\t" + name + "\n";
   }
   return out;
 }

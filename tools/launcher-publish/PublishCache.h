@@ -17,7 +17,8 @@ struct TCacheRecord {
   int64_t MTime = 0;  // the file system's own time units
   std::string Hash;
   bool Zip = false;
-  int64_t Served = 0;  // bytes of the served file (the archive when zipped)
+  int64_t Served = 0;       // bytes of the served file (the archive when zipped)
+  std::string Sha256 = {};  // empty in caches written before it was kept
 };
 
 class TPublishCache {
@@ -29,6 +30,8 @@ class TPublishCache {
   std::string Source;
   // The package archive written by the last run ("" when none).
   std::string Package;
+  // The sequence number of the last signed publication (0: none).
+  uint64_t Sequence = 0;
 
   // False when the file is missing or unreadable: the cache is then empty.
   bool Load(const std::string& path);

@@ -2,8 +2,10 @@
 
 #include <iomanip>
 
+#include "common/Decimal.h"
 #include "common/Platform.h"
 #include "common/SafePath.h"
+#include "tools/launcher-publish/SigningKey.h"
 #include "tools/launcher-publish/TPublishVerifier.h"
 #include "tools/launcher-publish/TPublisher.h"
 
@@ -13,6 +15,8 @@ namespace {
 constexpr const char* kUsage =
     "usage: launcher-publish --src GAMEDIR --out WEBROOT [--launcher] [--launcher-exe NAME]\n"
     "                        [--zip GLOB]... [--skip GLOB]... [--package] [--package-name NAME]\n"
+    "                        [--sign KEYFILE [--valid-days N]]\n"
+    "       launcher-publish keygen KEYFILE      (writes KEYFILE and KEYFILE.pub)\n"
     "       launcher-publish verify (--base URL | --dir WEBROOT) [--manifest NAME]\n";
 
 int Usage(std::ostream& err, const std::string& why) {
@@ -41,12 +45,26 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
   return verifier.Run() ? 0 : 1;
 }
 
+int Keygen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 2) return Usage(err, "keygen takes one file name");
+  std::string error;
+  if (!WriteNewKeyPair(args[1], error)) {
+    err << "launcher-publish: " << error << "\n";
+    return 1;
+  }
+  out << "private key: " << plat::Utf8FromGbk(args[1])
+      << " (keep it secret)\npublic key:  " << plat::Utf8FromGbk(args[1]) << ".pub\n";
+  return 0;
+}
+
 }  // namespace
 
 int RunPublishTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal) {
   if (!args.empty() && args[0] == "verify") return Verify(args, out, err);
+  if (!args.empty() && args[0] == "keygen") return Keygen(args, out, err);
   TPublishOptions options;
   options.Progress = terminal;
+  std::string keyFile;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (a == "--launcher") {
@@ -57,7 +75,7 @@ int RunPublishTool(const std::vector<std::string>& args, std::ostream& out, std:
       out << kUsage;
       return 0;
     } else if (a == "--src" || a == "--out" || a == "--zip" || a == "--skip" || a == "--launcher-exe" ||
-               a == "--package-name") {
+               a == "--package-name" || a == "--sign" || a == "--valid-days") {
       if (i + 1 >= args.size()) return Usage(err, "missing value after " + a);
       const std::string& v = args[++i];
       if (a == "--src") options.SourceDir = v;
@@ -66,6 +84,13 @@ int RunPublishTool(const std::vector<std::string>& args, std::ostream& out, std:
       if (a == "--skip") options.SkipGlobs.push_back(v);
       if (a == "--launcher-exe") options.LauncherExe = v;
       if (a == "--package-name") options.PackageName = v;
+      if (a == "--sign") keyFile = v;
+      if (a == "--valid-days") {
+        int64_t days = 0;
+        if (!ParseDecimal(v, TDecimalSign::None, 36500, days) || days < 1)
+          return Usage(err, "--valid-days takes a number of days from 1 to 36500");
+        options.ValidDays = static_cast<int>(days);
+      }
     } else {
       return Usage(err, "unknown argument " + a);
     }
@@ -75,6 +100,15 @@ int RunPublishTool(const std::vector<std::string>& args, std::ostream& out, std:
   for (const std::string* name : {&options.LauncherExe, &options.PackageName})
     if (name->find_first_of("/\\") != std::string::npos || !IsSafeRelativePath(*name))
       return Usage(err, "not a plain file name: " + plat::Utf8FromGbk(*name));
+
+  if (!keyFile.empty()) {
+    std::string error;
+    if (!LoadSigningKey(keyFile, options.Key, error)) {
+      err << "launcher-publish: " << error << "\n";
+      return 1;
+    }
+    options.Sign = true;
+  }
 
   TPublisher publisher(options, out);
   if (!publisher.Run()) {
@@ -88,6 +122,7 @@ int RunPublishTool(const std::vector<std::string>& args, std::ostream& out, std:
   out << " (" << s.Hashed << " hashed, " << s.Written << " written";
   if (s.PackageWritten) out << ", package rebuilt";
   out << ")\n";
+  if (s.Sequence) out << "signed: sequence " << s.Sequence << ", valid " << options.ValidDays << " days\n";
   return 0;
 }
 

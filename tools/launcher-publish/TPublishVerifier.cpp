@@ -7,10 +7,11 @@
 #include "Library/hDownload/THttpGetDocument.h"
 #include "common/FileStream.h"
 #include "common/Md5.h"
+#include "common/OperatorServices.h"
 #include "common/Platform.h"
 #include "common/SafePath.h"
-#include "update/TzqJSONstreamed.h"
-#include "update/ZipUnpack.h"
+#include "update/json/TzqJSONstreamed.h"
+#include "update/zip/ZipUnpack.h"
 
 namespace lg::publish {
 namespace fs = std::filesystem;
@@ -123,7 +124,7 @@ void TPublishVerifier::CheckEntry(int index, const std::string& file, const std:
 void TPublishVerifier::CheckPackage() {
   // The package is optional: no release.json, nothing to check.
   std::string local, why;
-  if (!Obtain("complete/release.json", local, why, true)) return;
+  if (!Obtain(ops::PackagePath(ops::kPackageManifestName), local, why, true)) return;
   if (!BaseUrl.empty() && BaseUrl.back() != '/')
     out_ << "note: the launcher asks for the package at the patch address + \"complete/\" with no \"/\" between; "
             "configure the address with a trailing \"/\"\n";
@@ -131,7 +132,8 @@ void TPublishVerifier::CheckPackage() {
   plat::ReadWholeFile(local, text);
   try {
     std::unique_ptr<TzqJSONbase> doc = TzqJSONstreamed::ParseText(text);
-    if (!doc || doc->Kind() != jsObject) return Problem("complete/release.json: not a JSON object");
+    if (!doc || doc->Kind() != jsObject)
+      return Problem(ops::PackagePath(ops::kPackageManifestName) + ": not a JSON object");
     auto* release = static_cast<TzqJSONobject*>(doc.get());
     const std::string file = release->FieldText("File");
     const std::string md5 = release->FieldText("MD5");
@@ -140,19 +142,20 @@ void TPublishVerifier::CheckPackage() {
     // The launcher keeps the archive under this name beside itself and
     // unpacks it there: a folder in the name would misplace the tree.
     if (file.empty() || file.find_first_of("/\\") != std::string::npos || !IsSafeRelativePath(file))
-      return Problem("complete/release.json: \"File\" must be a plain file name: " + plat::Utf8FromGbk(file));
-    if (!Obtain("complete/" + file, local, why, true))
-      return Problem("complete/" + plat::Utf8FromGbk(file) + ": " + why);
+      return Problem(ops::PackagePath(ops::kPackageManifestName) +
+                     ": \"File\" must be a plain file name: " + plat::Utf8FromGbk(file));
+    if (!Obtain(ops::PackagePath(file), local, why, true))
+      return Problem(ops::PackagePath(plat::Utf8FromGbk(file)) + ": " + why);
     if (plat::FileSize(local) != size)
-      return Problem("complete/" + plat::Utf8FromGbk(file) + ": served with " + std::to_string(plat::FileSize(local)) +
-                     " bytes, release.json says " + std::to_string(size));
+      return Problem(ops::PackagePath(plat::Utf8FromGbk(file)) + ": served with " +
+                     std::to_string(plat::FileSize(local)) + " bytes, release.json says " + std::to_string(size));
     const std::string digest = Md5OfFile(local);
     std::string want = md5;
     for (char& c : want) c = static_cast<char>((c >= 'A' && c <= 'F') ? c - 'A' + 'a' : c);
     if (digest != want)
-      return Problem("complete/" + plat::Utf8FromGbk(file) + ": digest " + digest + ", release.json says " + md5);
+      return Problem(ops::PackagePath(plat::Utf8FromGbk(file)) + ": digest " + digest + ", release.json says " + md5);
   } catch (const std::exception& e) {
-    Problem(std::string("complete/release.json: ") + e.what());
+    Problem(ops::PackagePath(ops::kPackageManifestName) + ": " + e.what());
   }
 }
 

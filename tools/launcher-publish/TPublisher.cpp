@@ -6,13 +6,17 @@
 #include <set>
 #include <system_error>
 
+#include "common/AsciiCase.h"
 #include "common/FileStream.h"
 #include "common/Md5.h"
+#include "common/OperatorServices.h"
 #include "common/Platform.h"
 #include "common/SafePath.h"
+#include "common/Sha256.h"
 #include "tools/launcher-publish/GlobMatch.h"
 #include "tools/launcher-publish/ManifestJson.h"
-#include "update/TZipWriter.h"
+#include "update/ManifestSignature.h"
+#include "update/zip/TZipWriter.h"
 
 namespace lg::publish {
 namespace fs = std::filesystem;
@@ -39,8 +43,8 @@ std::string FoldName(std::string_view name) {
     unsigned char c = static_cast<unsigned char>(out[i]);
     if (c >= 0x81 && c <= 0xFE && i + 1 < out.size())
       ++i;
-    else if (c >= 'A' && c <= 'Z')
-      out[i] = static_cast<char>(c - 'A' + 'a');
+    else
+      out[i] = AsciiLower(out[i]);
   }
   return out;
 }
@@ -84,6 +88,8 @@ void TPublisher::PreparePatterns() {
                    "data/updateL.json",
                    "data/update0.local",
                    "data/update1.local",
+                   "data/update0.trust",
+                   "data/update1.trust",
                    "UpdateLog.txt",
                    "launcher.ini",
                    plat::Utf8FromGbk(Stem(options_.LauncherExe)) + ".update",
@@ -160,9 +166,11 @@ bool TPublisher::CheckNames() {
   std::map<std::string, std::string> served;
   served[FoldName(ManifestName())] = "the manifest";
   served[FoldName(CacheName())] = "the publisher's cache";
+  served[FoldName(ManifestName() + kSignatureSuffix)] = "the manifest's signature";
   if (options_.Package) {
-    served[FoldName("complete/release.json")] = "the package manifest";
-    served[FoldName("complete/" + options_.PackageName)] = "the package";
+    served[FoldName(ops::PackagePath(ops::kPackageManifestName))] = "the package manifest";
+    served[FoldName(ops::PackagePath(ops::kPackageManifestName) + kSignatureSuffix)] = "the package's signature";
+    served[FoldName(ops::PackagePath(options_.PackageName))] = "the package";
   }
   std::map<std::string, std::string> installed;
   for (const TFile& f : files_) {
@@ -195,27 +203,32 @@ std::string& TPublisher::Buffer() {
   return buffer_;
 }
 
-bool TPublisher::DigestOf(const std::string& path, std::string& digest) {
+bool TPublisher::DigestOf(const std::string& path, std::string& digest, std::string& sha256) {
   plat::TFileStream in;
   if (!in.Open(path, plat::TFileStream::Mode::Read)) return Fail("cannot read " + plat::Utf8FromGbk(path));
   TMd5 md5;
+  crypto::TSha256 sha;
   std::string& buffer = Buffer();
   for (;;) {
     int64_t n = in.Read(buffer.data(), buffer.size());
     if (n < 0) return Fail("read error in " + plat::Utf8FromGbk(path));
     if (n == 0) break;
     md5.Update(buffer.data(), static_cast<size_t>(n));
+    sha.Update(buffer.data(), static_cast<size_t>(n));
     stats_.BytesRead += n;
   }
   digest = md5.FinalHex();
+  sha256 = Sha256Hex(sha.Final());
   return true;
 }
 
-bool TPublisher::CopyWithDigest(const std::string& from, const std::string& to, std::string& digest, int64_t& size) {
+bool TPublisher::CopyWithDigest(const std::string& from, const std::string& to, std::string& digest,
+                                std::string& sha256, int64_t& size) {
   plat::TFileStream in, out;
   if (!in.Open(from, plat::TFileStream::Mode::Read)) return Fail("cannot read " + plat::Utf8FromGbk(from));
   if (!out.Open(to, plat::TFileStream::Mode::Create)) return Fail("cannot write " + plat::Utf8FromGbk(to));
   TMd5 md5;
+  crypto::TSha256 sha;
   std::string& buffer = Buffer();
   size = 0;
   for (;;) {
@@ -223,11 +236,13 @@ bool TPublisher::CopyWithDigest(const std::string& from, const std::string& to, 
     if (n < 0) return Fail("read error in " + plat::Utf8FromGbk(from));
     if (n == 0) break;
     md5.Update(buffer.data(), static_cast<size_t>(n));
+    sha.Update(buffer.data(), static_cast<size_t>(n));
     if (!out.Write(buffer.data(), static_cast<size_t>(n))) return Fail("write error in " + plat::Utf8FromGbk(to));
     size += n;
   }
   stats_.BytesRead += size;
   digest = md5.FinalHex();
+  sha256 = Sha256Hex(sha.Final());
   // No flush to disk per file: the rename already keeps readers from half
   // a file, and a sync per file made a 20,000-file run take minutes.
   return true;
@@ -235,9 +250,11 @@ bool TPublisher::CopyWithDigest(const std::string& from, const std::string& to, 
 
 bool TPublisher::PublishFile(TFile& file, const TCacheRecord* cached) {
   const std::string target = WebPath(file.Zip ? file.Name + ".zip" : file.Name);
-  const bool sameSource = cached && cached->Size == file.Size && cached->MTime == file.MTime;
+  // A record from before the SHA-256 was kept reads the file once more.
+  const bool sameSource = cached && cached->Size == file.Size && cached->MTime == file.MTime && !cached->Sha256.empty();
   if (sameSource && cached->Zip == file.Zip && plat::FileSize(target) == cached->Served) {
     file.Hash = cached->Hash;
+    file.Sha256 = cached->Sha256;
     file.Served = cached->Served;
     ++stats_.Unchanged;
     return true;
@@ -247,7 +264,7 @@ bool TPublisher::PublishFile(TFile& file, const TCacheRecord* cached) {
   plat::ForceDirectories(target.substr(0, target.rfind('/')));
   if (!file.Zip) {
     int64_t size = 0;
-    if (!CopyWithDigest(source, temp, file.Hash, size)) {
+    if (!CopyWithDigest(source, temp, file.Hash, file.Sha256, size)) {
       plat::DeleteFile(temp);
       return false;
     }
@@ -262,8 +279,9 @@ bool TPublisher::PublishFile(TFile& file, const TCacheRecord* cached) {
   } else {
     if (sameSource) {
       file.Hash = cached->Hash;
+      file.Sha256 = cached->Sha256;
     } else {
-      if (!DigestOf(source, file.Hash)) return false;
+      if (!DigestOf(source, file.Hash, file.Sha256)) return false;
       ++stats_.Hashed;
     }
     TZipWriter zip;
@@ -303,8 +321,8 @@ bool TPublisher::PublishFile(TFile& file, const TCacheRecord* cached) {
 }
 
 bool TPublisher::WritePackage() {
-  const std::string archive = WebPath("complete/" + options_.PackageName);
-  const std::string release = WebPath("complete/release.json");
+  const std::string archive = WebPath(ops::PackagePath(options_.PackageName));
+  const std::string release = WebPath(ops::PackagePath(ops::kPackageManifestName));
   const bool same = stats_.Written == 0 && stats_.Removed == 0 && cache_.Package == options_.PackageName &&
                     plat::FileExists(archive) && plat::FileExists(release);
   if (same) return true;
@@ -331,7 +349,7 @@ bool TPublisher::WritePackage() {
   entry.File = options_.PackageName;
   const int64_t size = plat::FileSize(temp);
   const int64_t before = stats_.BytesRead;
-  if (size >= kMaxFileSize || !DigestOf(temp, entry.MD5)) {
+  if (size >= kMaxFileSize || !DigestOf(temp, entry.MD5, entry.Sha256)) {
     plat::DeleteFile(temp);
     return Fail("the package is 2 GiB or more or cannot be read back");
   }
@@ -341,8 +359,24 @@ bool TPublisher::WritePackage() {
     plat::DeleteFile(temp);
     return Fail("cannot rename the package into place");
   }
-  if (!plat::WriteWholeFile(release, ReleaseText(entry))) return Fail("cannot write complete/release.json");
+  if (!plat::WriteWholeFile(release, ReleaseText(entry)))
+    return Fail("cannot write " + ops::PackagePath(ops::kPackageManifestName));
   stats_.PackageWritten = true;
+  return true;
+}
+
+bool TPublisher::WriteSignature(const std::string& name, const std::string& signedName, const std::string& text) {
+  const uint64_t now = options_.Now ? options_.Now : UnixNow();
+  const uint64_t expires = now + static_cast<uint64_t>(options_.ValidDays) * 86400u;
+  TManifestSignature signature;
+  if (!SignManifest(options_.Key.Private, options_.Key.Public, signedName, text, stats_.Sequence, expires, signature))
+    return Fail("cannot sign " + name + " (is the key a pair written by keygen?)");
+  const std::string path = WebPath(name + kSignatureSuffix);
+  const std::string temp = path + kTempSuffix;
+  if (!plat::WriteWholeFile(temp, FormatManifestSignature(signature)) || !plat::RenameFile(temp, path)) {
+    plat::DeleteFile(temp);
+    return Fail("cannot write " + name + kSignatureSuffix);
+  }
   return true;
 }
 
@@ -403,16 +437,36 @@ bool TPublisher::Run() {
   next.Source = sourceKey;
   if (options_.Package) next.Package = options_.PackageName;
   for (const TFile& f : files_) {
-    entries.push_back({WithBackslashes(f.Name), f.Hash, static_cast<int32_t>(f.Served), f.Zip, f.IsLauncher ? 1 : 0});
-    next.Records[f.Name] = {f.Size, f.MTime, f.Hash, f.Zip, f.Served};
+    entries.push_back(
+        {WithBackslashes(f.Name), f.Hash, static_cast<int32_t>(f.Served), f.Zip, f.IsLauncher ? 1 : 0, f.Sha256});
+    next.Records[f.Name] = {f.Size, f.MTime, f.Hash, f.Zip, f.Served, f.Sha256};
     ++stats_.Files;
     stats_.Bytes += static_cast<int64_t>(f.Size);
     if (f.Zip) ++stats_.Zipped;
   }
   // The manifest goes last: until it is in place, clients keep reading the
-  // previous one, whose files are still served.
-  if (!plat::WriteWholeFile(WebPath(ManifestName()), ManifestText(entries)))
-    return Fail("cannot write " + ManifestName());
+  // previous one, whose files are still served. Its signature comes right
+  // after it; a client that reads the new manifest with the old signature
+  // in between takes it for a failed fetch and tries again next time.
+  const std::string manifestText = ManifestText(entries);
+  if (!plat::WriteWholeFile(WebPath(ManifestName()), manifestText)) return Fail("cannot write " + ManifestName());
+  if (options_.Sign) {
+    // Never lower than the last one, and still growing when the cache is
+    // lost: the clock's seconds are the floor.
+    const uint64_t now = options_.Now ? options_.Now : UnixNow();
+    stats_.Sequence = std::max(cache_.Sequence + 1, now);
+    next.Sequence = stats_.Sequence;
+    if (!WriteSignature(ManifestName(), ManifestName(), manifestText)) return false;
+    // The package manifest is signed again with every publication, so
+    // that its sequence keeps up with the manifest's.
+    const std::string release = ops::PackagePath(ops::kPackageManifestName);
+    std::string text;
+    if (options_.Package && plat::ReadWholeFile(WebPath(release), text) &&
+        !WriteSignature(release, std::string(ops::kPackageManifestName), text))
+      return false;
+  } else {
+    next.Sequence = cache_.Sequence;
+  }
   if (!plat::WriteWholeFile(WebPath(CacheName()), next.Text())) return Fail("cannot write " + CacheName());
   // Only now may files that the old manifest still named disappear.
   for (const auto& [name, record] : cache_.Records) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "tools/launcher-publish/PublishCache.h"
+#include "tools/launcher-publish/SigningKey.h"
 
 namespace lg::publish {
 
@@ -30,6 +31,12 @@ struct TPublishOptions {
   bool Package = false;
   std::string PackageName = "package.zip";
   bool Progress = false;  // redraw one "\r" line per file on `progress`
+  // Signs every manifest written ("<manifest>.sig") when set.
+  bool Sign = false;
+  TSigningKey Key;
+  int ValidDays = 30;
+  // Unix seconds; 0 means the system clock (tests pin it).
+  uint64_t Now = 0;
 };
 
 struct TPublishStats {
@@ -43,6 +50,7 @@ struct TPublishStats {
   int Written = 0;        // files copied or zipped into the web root
   int64_t BytesRead = 0;  // bytes read from the game folder
   bool PackageWritten = false;
+  uint64_t Sequence = 0;  // of the signatures written (0: unsigned)
 };
 
 class TPublisher {
@@ -69,6 +77,7 @@ class TPublisher {
     bool Zip = false;
     bool IsLauncher = false;
     std::string Hash;
+    std::string Sha256;
     int64_t Served = 0;
   };
 
@@ -79,8 +88,12 @@ class TPublisher {
   // The copy buffer, allocated once per run.
   std::string& Buffer();
   bool PublishFile(TFile& file, const TCacheRecord* cached);
-  bool CopyWithDigest(const std::string& from, const std::string& to, std::string& digest, int64_t& size);
-  bool DigestOf(const std::string& path, std::string& digest);
+  bool CopyWithDigest(const std::string& from, const std::string& to, std::string& digest, std::string& sha256,
+                      int64_t& size);
+  bool DigestOf(const std::string& path, std::string& digest, std::string& sha256);
+  // Writes "<name>.sig" for the web root's file `name` (as the launcher
+  // names it in the signed message: `signedName`).
+  bool WriteSignature(const std::string& name, const std::string& signedName, const std::string& text);
   bool WritePackage();
   void RemoveServed(const std::string& name, bool zip);
   void ShowProgress(size_t index, const TFile& file);

@@ -8,7 +8,7 @@
 
 namespace lg::updatetool {
 
-// get URL --dir DIR [--connections N] [--size BYTES]
+// get URL --dir DIR [--connections N] [--size BYTES] [--no-state-saving]
 int RunGet(const std::vector<std::string>& args);
 extern const char* const kGetUsage;
 

@@ -12,12 +12,14 @@
 #include "Library/hDownload/HttpParse.h"
 #include "Library/hDownload/THttpDownload.h"
 #include "common/Console.h"
+#include "common/DisplayPath.h"
 #include "common/Platform.h"
 #include "tools/launcher-update/Commands.h"
 
 namespace lg::updatetool {
 
-const char* const kGetUsage = "get URL --dir DIR [--connections N] [--size BYTES]";
+const char* const kGetUsage =
+    "get URL --dir DIR [--connections N] [--size BYTES] [--no-state-saving | --state-save MS,BYTES]";
 
 namespace {
 
@@ -26,6 +28,11 @@ struct TGetOptions {
   std::string dir;
   int connections = 5;
   int64_t size = 0;
+  bool stateSaving = true;  // off: the state file is written only on stop
+  // Other saving intervals than the downloader's own (benchmarks); 0 and 0
+  // keep them.
+  uint32_t saveMs = 0;
+  int64_t saveBytes = 0;
 };
 
 bool ParseGetOptions(const std::vector<std::string>& args, TGetOptions& o, std::string& error) {
@@ -46,6 +53,18 @@ bool ParseGetOptions(const std::vector<std::string>& args, TGetOptions& o, std::
         error = "--size takes a number of bytes";
         return false;
       }
+    } else if (a == "--no-state-saving") {
+      o.stateSaving = false;
+    } else if (a == "--state-save" && hasValue) {
+      std::string bytes = args[++i];
+      const size_t comma = bytes.find(',');
+      const int64_t ms = comma == std::string::npos ? -1 : ParseDecimalLength(bytes.substr(0, comma));
+      o.saveBytes = comma == std::string::npos ? -1 : ParseDecimalLength(bytes.substr(comma + 1));
+      if (ms < 0 || ms > 3600000 || o.saveBytes < 0 || (ms == 0 && o.saveBytes == 0)) {
+        error = "--state-save takes MS,BYTES (not both 0: that is --no-state-saving)";
+        return false;
+      }
+      o.saveMs = static_cast<uint32_t>(ms);
     } else if (o.url.empty() && !a.empty() && a[0] != '-') {
       o.url = a;
     } else {
@@ -86,6 +105,8 @@ int RunGet(const std::vector<std::string>& args) {
   THttpDownload d(static_cast<uint8_t>(o.connections));
   d.OnComplete = [&](THttpDownload&) { outcome = 1; };
   d.OnFailed = [&](THttpDownload&) { outcome = 2; };
+  if (!o.stateSaving) d.SetStateSaveInterval(0, 0);
+  if (o.saveMs != 0 || o.saveBytes != 0) d.SetStateSaveInterval(o.saveMs, o.saveBytes);
   // Paths on the command line are the system's; the core wants GBK.
   d.Start(plat::GbkFromConsole(o.url), plat::GbkFromConsole(o.dir), o.size);
 
@@ -126,9 +147,9 @@ int RunGet(const std::vector<std::string>& args) {
     return 1;
   }
   const int64_t fetched = d.FileSize() - (baseline > 0 ? baseline : 0);
-  std::printf("done: %s  %lld bytes in %.2f s, %.1f MiB/s\n",
-              plat::ConsoleText(plat::NativePath(d.SaveDir() + d.FileName())).c_str(),
-              static_cast<long long>(d.FileSize()), seconds, seconds > 0 ? Mib(fetched) / seconds : 0.0);
+  std::printf("done: %s  %lld bytes in %.2f s, %.1f MiB/s, state saves: %d\n",
+              plat::ConsoleText(DisplayPath(d.SaveDir() + d.FileName())).c_str(), static_cast<long long>(d.FileSize()),
+              seconds, seconds > 0 ? Mib(fetched) / seconds : 0.0, d.StateSaves());
   return 0;
 }
 

@@ -2,63 +2,26 @@
 // launcher runs it (same local files: the manifest copy, the local state,
 // "UpdateLog.txt", "launcher.ini", the ".update" companion), with the
 // pass's messages shown on the terminal instead of the window.
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <mutex>
 
+#include "DeploymentDefaults.h"
 #include "common/Console.h"
 #include "common/Deployment.h"
+#include "common/DisplayPath.h"
+#include "common/FileStream.h"
 #include "common/Gbk.h"
 #include "common/Platform.h"
 #include "tools/launcher-update/Commands.h"
+#include "update/ManifestSignature.h"
+#include "update/TQueueSink.h"
 #include "update/TUpdateThread.h"
 #include "update/UpdateMessages.h"
 
 namespace lg::updatetool {
 
-const char* const kPassUsage = "pass --dir INSTALL --base URL --pass 0|1 [--exe-name NAME]";
+const char* const kPassUsage = "pass --dir INSTALL --base URL --pass 0|1 [--exe-name NAME] [--public-key FILE]";
 
 namespace {
-
-struct TMessage {
-  uint32_t Message;
-  uintptr_t WParam;
-  intptr_t LParam;
-  std::string Text;  // WM_UPDATE_STATUS
-};
-
-// The window's stand-in: messages queue up here until the display takes
-// them. Post runs on the update thread and the downloader's threads.
-class TQueueSink : public IMessageSink {
- public:
-  void Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
-    TMessage m{message, wParam, lParam, {}};
-    if (message == WM_UPDATE_STATUS) {
-      m.Text = TakeStatusText(wParam, lParam);
-      m.WParam = 0;
-    }
-    {
-      std::lock_guard<std::mutex> guard(lock_);
-      queue_.push_back(std::move(m));
-    }
-    wake_.notify_one();
-  }
-  // Everything queued, waiting up to `ms` for the first message.
-  std::deque<TMessage> Take(int ms) {
-    std::unique_lock<std::mutex> guard(lock_);
-    wake_.wait_for(guard, std::chrono::milliseconds(ms), [this] { return !queue_.empty(); });
-    std::deque<TMessage> out;
-    out.swap(queue_);
-    return out;
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable wake_;
-  std::deque<TMessage> queue_;
-};
 
 int Percent(int64_t pos, int64_t max) {
   if (max <= 0) return 0;
@@ -73,7 +36,7 @@ class TPassDisplay {
  public:
   TPassDisplay(const TWriter& write, bool terminal) : write_(write), terminal_(terminal) {}
 
-  void Handle(const TMessage& m) {
+  void Handle(const TPostedMessage& m) {
     switch (m.Message) {
       case WM_UPDATE_STATUS:
         status_ = m.Text;
@@ -111,8 +74,14 @@ class TPassDisplay {
     std::snprintf(bars, sizeof bars, "total %3d%%  file %3d%%  %6.0f KB/s", Percent(totalPos_, totalMax_),
                   Percent(curPos_, curMax_), speedKb_);
     if (terminal_) {
-      std::string line = "\r" + std::string(bars) + "  " + status_;
-      write_(line + "\x1b[K");
+      // Appended piece by piece: GCC 12 at -O3 reports a false -Wrestrict
+      // overlap for "\r" + std::string(...).
+      std::string line = "\r";
+      line += bars;
+      line += "  ";
+      line += status_;
+      line += "\x1b[K";
+      write_(line);
       drawn_ = true;
     } else {
       write_(std::string(bars) + "\n");
@@ -139,7 +108,7 @@ std::string ArgText(const std::string& arg) {
 }
 
 bool ParseArgs(const std::vector<std::string>& args, std::string& dir, std::string& base, int& pass,
-               std::string& exeName, std::string& error) {
+               std::string& exeName, std::string& keyFile, std::string& error) {
   bool havePass = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -152,6 +121,8 @@ bool ParseArgs(const std::vector<std::string>& args, std::string& dir, std::stri
       dir = ArgText(value);
     } else if (a == "--base") {
       base = value;
+    } else if (a == "--public-key") {
+      keyFile = ArgText(value);
     } else if (a == "--exe-name") {
       exeName = ArgText(value);
     } else if (a == "--pass") {
@@ -180,14 +151,26 @@ bool ParseArgs(const std::vector<std::string>& args, std::string& dir, std::stri
 }  // namespace
 
 int PassCommand(const std::vector<std::string>& args, const TWriter& write, bool terminal) {
-  std::string dir, base, exeName = "launcher.exe", error;
+  std::string dir, base, exeName = "launcher.exe", keyFile, error;
   int pass = 0;
-  if (!ParseArgs(args, dir, base, pass, exeName, error)) {
+  if (!ParseArgs(args, dir, base, pass, exeName, keyFile, error)) {
     write(error + "\nusage: launcher-update " + kPassUsage + "\n");
     return 1;
   }
+  // The build's key unless a key file is named, as the launcher does.
+  TUpdateThreadOptions options;
+  options.PublicKey = defaults::kUpdatePublicKey;
+  if (!keyFile.empty()) {
+    std::string text;
+    crypto::TPublicKey key;
+    if (!plat::ReadWholeFile(keyFile, text) || text.size() > 256 || !ParsePublicKeyText(text, key)) {
+      write("not a public key file (128 hex digits): " + DisplayPath(keyFile) + "\n");
+      return 1;
+    }
+    options.PublicKey = PublicKeyText(key);
+  }
   if (!plat::DirectoryExists(dir)) {
-    write("no such folder: " + dir + "\n");
+    write("no such folder: " + DisplayPath(dir) + "\n");
     return 1;
   }
   if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
@@ -198,12 +181,12 @@ int PassCommand(const std::vector<std::string>& args, const TWriter& write, bool
   int result = -1;
   std::vector<std::string> failing;
   {
-    TUpdateThread thread(sink, pass, base);
+    TUpdateThread thread(sink, pass, base, std::move(options));
     // The run always ends with WM_UPDATE_DONE unless it is stopped, which
     // nothing here does; the thread's end is watched all the same.
     while (result < 0) {
       const bool ended = thread.Finished();
-      for (const TMessage& m : sink.Take(100)) {
+      for (const TPostedMessage& m : sink.Take(100)) {
         display.Handle(m);
         if (m.Message == WM_UPDATE_DONE) result = static_cast<int>(m.WParam);
       }
@@ -211,14 +194,14 @@ int PassCommand(const std::vector<std::string>& args, const TWriter& write, bool
       if (ended && result < 0) break;
     }
     thread.WaitFor();
-    for (const TMessage& m : sink.Take(0)) display.Handle(m);
+    for (const TPostedMessage& m : sink.Take(0)) display.Handle(m);
     display.Refresh(true);
     failing = thread.LeftFailing();
   }  // the log is written here
   display.End();
 
   if (result != 1) {
-    write("the update pass failed; see " + dir + "UpdateLog.txt\n");
+    write("the update pass failed; see " + DisplayPath(dir + "UpdateLog.txt") + "\n");
     return 1;
   }
   if (!failing.empty()) {

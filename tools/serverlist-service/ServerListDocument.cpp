@@ -2,10 +2,11 @@
 
 #include <memory>
 
+#include "common/AsciiCase.h"
 #include "common/Platform.h"
 #include "servers/ServerListFrame.h"
-#include "update/TzqJSON.h"
-#include "update/TzqJSONstreamed.h"
+#include "update/json/TzqJSON.h"
+#include "update/json/TzqJSONstreamed.h"
 
 namespace lg {
 namespace {
@@ -36,13 +37,7 @@ const char* KindWord(TzqJSONkind kind) {
 }
 
 bool IsServerName(const std::string& name) {
-  if (name.size() != 6) return false;
-  for (size_t i = 0; i < 6; ++i) {
-    char c = name[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != "server"[i]) return false;
-  }
-  return true;
+  return SameText(name, "server");
 }
 
 bool CheckServers(const TzqJSONlist& servers, std::string& error) {

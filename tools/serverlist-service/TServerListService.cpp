@@ -134,7 +134,7 @@ void TServerListService::Answer(uint32_t ip, uint16_t port) {
   std::string frame;
   {
     std::lock_guard<std::mutex> guard(listLock_);
-    frame = EncodeFrame(kCommandServerList, payload_);
+    frame = EncodeFrame(ops::kCmdServerListReply, payload_);
   }
   int datagrams = 0;
   for (size_t at = 0; at < frame.size(); at += kDatagramSize) {

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 
+#include "common/OperatorServices.h"
 #include "common/Socket.h"
 
 namespace lg {
@@ -24,7 +25,7 @@ namespace lg {
 struct TServerListServiceOptions {
   std::string listPath;  // the UTF-8 JSON server list
   std::string bindIp = "127.0.0.1";
-  uint16_t port = 30000;
+  uint16_t port = ops::kServerListPort;
   std::optional<int32_t> hubId;  // answer only this game id
 };
 

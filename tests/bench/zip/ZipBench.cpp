@@ -11,8 +11,8 @@
 #include <string>
 
 #include "common/FileStream.h"
-#include "update/TZipExtractor.h"
-#include "update/TZipWriter.h"
+#include "update/zip/TZipExtractor.h"
+#include "update/zip/TZipWriter.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "update/JsonText.h"
-#include "update/TzqJSON.h"
-#include "update/TzqJSONstreamed.h"
+#include "update/json/JsonText.h"
+#include "update/json/TzqJSON.h"
+#include "update/json/TzqJSONstreamed.h"
 
 namespace {
 
@@ -45,7 +45,7 @@ void Walk(const TzqJSONbase* node) {
   auto* object = static_cast<const TzqJSONobject*>(node);
   for (int i = 0; i < object->Count(); ++i) {
     auto* member = static_cast<const TzqJSONobjectmethod*>(object->Child(i));
-    Walk(member->Value.get());
+    Walk(member->Value);
     int first = 0;
     while (static_cast<const TzqJSONobjectmethod*>(object->Child(first))->Name != member->Name) ++first;
     Check(object->IndexOfWideName(member->Name) == first);
@@ -53,7 +53,7 @@ void Walk(const TzqJSONbase* node) {
     // hold exactly may find another member or none, and are left out.
     std::string name = json::GbkFromWide(member->Name);
     if (json::WideFromGbk(name) != member->Name) continue;
-    const TzqJSONbase* value = static_cast<const TzqJSONobjectmethod*>(object->Child(first))->Value.get();
+    const TzqJSONbase* value = static_cast<const TzqJSONobjectmethod*>(object->Child(first))->Value;
     TzqJSONkind kind = value->Kind();
     Lookup([&] { object->FieldText(name); }, kind != jsString);
     Lookup([&] { object->FieldWideText(name); }, kind != jsString);

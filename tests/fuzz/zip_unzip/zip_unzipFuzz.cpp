@@ -7,7 +7,7 @@
 #include <fstream>
 #include <string>
 
-#include "update/TZipExtractor.h"
+#include "update/zip/TZipExtractor.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace lg {
 namespace {
 
@@ -17,6 +19,11 @@ TEST_F(Sockets, ErrorTextStartsWithTheWindowsSocketsCode) {
   EXPECT_GT(text.size(), 6u);
   EXPECT_NE(text.back(), '.');
   EXPECT_GT(static_cast<unsigned char>(text.back()), ' ');
+  // A code with no message of its own still gets the shape.
+  const std::string unknown = sock::ErrorText(12345678);
+  EXPECT_EQ(unknown.rfind("12345678:", 0), 0u) << unknown;
+  EXPECT_GT(unknown.size(), 9u);
+  EXPECT_NE(unknown.back(), '.');
 }
 
 TEST_F(Sockets, RefusedConnectIsReportedAsTheWindowsCode) {
@@ -62,7 +69,13 @@ TEST_F(Sockets, SelectTimesOutAndDatagramsCrossLoopback) {
 }
 
 TEST_F(Sockets, AddressTexts) {
-  EXPECT_EQ(sock::FormatIpv4(sock::ParseIpv4("10.1.2.3")), "10.1.2.3");
+  for (const char* dotted : {"10.1.2.3", "0.0.0.0", "255.255.255.254", "192.168.0.1", "1.0.0.127"})
+    EXPECT_EQ(sock::FormatIpv4(sock::ParseIpv4(dotted)), dotted);
+  // The address is in network byte order: the first octet is the first byte.
+  const unsigned char bytes[4] = {127, 0, 0, 1};
+  uint32_t loopback = 0;
+  std::memcpy(&loopback, bytes, 4);
+  EXPECT_EQ(sock::FormatIpv4(loopback), "127.0.0.1");
   EXPECT_EQ(sock::ParseIpv4("not an address"), sock::kAddrNone);
   auto local = sock::ResolveIpv4("localhost");
   ASSERT_FALSE(local.empty());

@@ -16,7 +16,7 @@ TEST(ServerListFrame, RequestCarriesTheGameIdLittleEndian) {
   EXPECT_EQ(DecodeServerListRequest(*EncodeServerListRequest("-1")), -1);
   for (const char* bad : {"", "12a", "0x10", "4294967296", " 7", "+"})
     EXPECT_FALSE(EncodeServerListRequest(bad)) << bad;
-  EXPECT_FALSE(DecodeServerListRequest(EncodeFrame(kCommandServerList, "abcd")));
+  EXPECT_FALSE(DecodeServerListRequest(EncodeFrame(ops::kCmdServerListReply, "abcd")));
 }
 
 class Assembly : public ::testing::Test {
@@ -30,7 +30,7 @@ class Assembly : public ::testing::Test {
 };
 
 TEST_F(Assembly, ThreeDatagramsCarryingOneFrame) {
-  const std::string frame = EncodeFrame(kCommandServerList, std::string(5000, 'x'));
+  const std::string frame = EncodeFrame(ops::kCmdServerListReply, std::string(5000, 'x'));
   Feed(frame.substr(0, 4096));
   Feed(frame.substr(4096, 500));
   EXPECT_TRUE(handled_.empty()) << "incomplete frames wait";
@@ -40,13 +40,13 @@ TEST_F(Assembly, ThreeDatagramsCarryingOneFrame) {
 }
 
 TEST_F(Assembly, StrayBytesBeforeTheMagicAreSkippedAndOtherCommandsIgnored) {
-  Feed("\x01\x02" + EncodeFrame(7, "not a list") + EncodeFrame(kCommandServerList, "{\"server\":[]}"));
+  Feed("\x01\x02" + EncodeFrame(7, "not a list") + EncodeFrame(ops::kCmdServerListReply, "{\"server\":[]}"));
   ASSERT_EQ(handled_.size(), 1u);
   EXPECT_EQ(handled_[0], "{\"server\":[]}");
 }
 
 TEST_F(Assembly, CompleteFrameIsHandledAgainOnEveryLaterDatagramUntilCleared) {
-  Feed(EncodeFrame(kCommandServerList, "a"));
+  Feed(EncodeFrame(ops::kCmdServerListReply, "a"));
   Feed("zz");
   EXPECT_EQ(handled_.size(), 2u);
   reply_.Clear();
@@ -67,7 +67,7 @@ TEST_F(Assembly, HandlerMayClearTheBuffer) {
     handled_.push_back(text);
     reply_.Clear();
   };
-  Feed(EncodeFrame(kCommandServerList, "one") + EncodeFrame(kCommandServerList, "two"));
+  Feed(EncodeFrame(ops::kCmdServerListReply, "one") + EncodeFrame(ops::kCmdServerListReply, "two"));
   EXPECT_EQ(handled_, std::vector<std::string>{"one"});
   EXPECT_EQ(reply_.Buffered(), 0u);
 }

@@ -112,12 +112,12 @@ TEST_F(ServerListClient, RepliesAreAssembledAndEachRequestStartsAfresh) {
 
   // Half a frame, then an unrelated request: the next reply must not be
   // glued to the stale half.
-  const std::string first = "xy" + EncodeFrame(kCommandServerList, "{\"server\":[]}");
+  const std::string first = "xy" + EncodeFrame(ops::kCmdServerListReply, "{\"server\":[]}");
   sock::SendTo(service_, first.data(), 6, ip, port);
   plat::SleepMs(50);
   ASSERT_TRUE(client_->Request("5"));
   ASSERT_EQ(Receive(3000).size(), 12u);
-  const std::string reply = EncodeFrame(kCommandServerList, "{\"server\":[{\"id\":1}]}");
+  const std::string reply = EncodeFrame(ops::kCmdServerListReply, "{\"server\":[{\"id\":1}]}");
   sock::SendTo(service_, reply.data(), 10, ip, port);
   sock::SendTo(service_, reply.data() + 10, static_cast<int>(reply.size()) - 10, ip, port);
   ASSERT_TRUE(WaitForTexts(1));

@@ -10,10 +10,10 @@
 #include "common/Gbk.h"
 #include "common/Md5.h"
 #include "common/Platform.h"
-#include "tests/support/RecordingSink.h"
 #include "tests/support/TestSupport.h"
-#include "update/TzqJSONstreamed.h"
+#include "update/TQueueSink.h"
 #include "update/UpdateMessages.h"
+#include "update/json/TzqJSONstreamed.h"
 
 namespace lg {
 namespace {
@@ -76,7 +76,7 @@ class UpdateStateTest : public ::testing::Test {
 
   test::TTempDir dir_;
   TUpdateLog log_;
-  test::TRecordingSink sink_;
+  TQueueSink sink_;
   std::atomic<bool> stop_{false};
 };
 
@@ -209,6 +209,39 @@ TEST_F(UpdateStateTest, ARecordDecidesWithoutReadingTheFile) {
   EXPECT_EQ(DownloadNames(downloads), std::vector<std::string>{"a.dat"});
   EXPECT_EQ(state->Record("a.dat"), nullptr) << "a record that does not match is dropped";
   EXPECT_TRUE(state->Changed());
+}
+
+// The comparison takes a file's presence from the state file's reading
+// when it can: a recorded file that is gone must still be fetched, one that
+// appears after the reading (the full package) counts, and a record added
+// since (as the download step adds them) is checked on disk.
+TEST_F(UpdateStateTest, PresenceLearnedFromTheStateFileDecidesLikeTheDisk) {
+  std::string kept = Install("kept.dat", "kept");
+  std::string added = Install("added.dat", "added");
+  const std::string keptLine = "kept.dat=" + kept + "-" + std::to_string(plat::FileStamp(dir_.File("kept.dat")));
+  test::WriteFileBytes(dir_.File("data/update0.local"), keptLine + "\r\ngone.dat=" + Md5OfText("gone") + "-123\r\n");
+  WriteManifest({{"kept.dat", kept, 10}, {"gone.dat", Md5OfText("gone"), 10}, {"added.dat", added, 10}});
+  auto state = NewState();
+  ASSERT_TRUE(state->LoadUpdateJson());
+  state->LoadLocalState();
+  auto record = std::make_unique<TLocalFileInfo>();
+  record->FileName = "added.dat";
+  record->Hash = added;
+  ASSERT_TRUE(state->Table().Add("added.dat", record.release()));
+  TDownloadList downloads;
+  EXPECT_EQ(state->CompareManifest(downloads), 1);
+  EXPECT_EQ(DownloadNames(downloads), std::vector<std::string>{"gone.dat"});
+  EXPECT_EQ(state->Record("gone.dat"), nullptr);
+  EXPECT_NE(state->Record("added.dat"), nullptr);
+  EXPECT_EQ(state->FilesHashed(), 0);
+
+  // The same record with its file deleted: fetched again. The file that
+  // was missing arrives: present now.
+  std::filesystem::remove(dir_.File("added.dat"));
+  Install("gone.dat", "gone");
+  TDownloadList again;
+  state->CompareManifest(again);
+  EXPECT_EQ(DownloadNames(again), std::vector<std::string>{"added.dat"});
 }
 
 TEST_F(UpdateStateTest, AChangedStampMakesTheFileHashedAgain) {

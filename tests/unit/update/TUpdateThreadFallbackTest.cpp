@@ -25,15 +25,6 @@ int64_t MsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
-bool WaitUntil(const std::function<bool()>& condition, int ms) {
-  const uint32_t start = plat::TickCount();
-  while (!condition()) {
-    if (plat::TickCount() - start > static_cast<uint32_t>(test::ScaledMs(ms))) return false;
-    plat::SleepMs(2);
-  }
-  return true;
-}
-
 class UpdateFallbackTest : public ::testing::Test {
  protected:
   void TearDown() override { ResetPublicResolverSettings(); }
@@ -152,7 +143,7 @@ TEST_F(UpdateFallbackTest, StopDuringADownloadEndsPromptlyWithoutDone) {
 
   auto thread = std::make_unique<TUpdateThread>(install_.Sink, 0, site_.Base());
   // Data is flowing once a range beyond the one-byte probe was asked for.
-  ASSERT_TRUE(WaitUntil(
+  ASSERT_TRUE(test::WaitUntil(
       [&] {
         const auto requests = server_.Requests();
         for (size_t i = earlier; i < requests.size(); ++i)
@@ -182,7 +173,7 @@ TEST_F(UpdateFallbackTest, StopAbortsAManifestFetchBlockedInTheNetwork) {
   silent.neverAnswer = true;
   server_.Serve("/patch/update.json", silent);
   auto thread = std::make_unique<TUpdateThread>(install_.Sink, 0, site_.Base());
-  ASSERT_TRUE(WaitUntil([&] { return site_.Hits("/patch/update.json") == 1; }, 5000));
+  ASSERT_TRUE(test::WaitUntil([&] { return site_.Hits("/patch/update.json") == 1; }, 5000));
   plat::SleepMs(20);
   const auto start = std::chrono::steady_clock::now();
   thread.reset();

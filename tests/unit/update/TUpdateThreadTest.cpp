@@ -210,6 +210,11 @@ TEST_F(UpdateThreadTest, WrongDigestIsRetriedAndLogged) {
   EXPECT_EQ(install_.RunPass(site_.Base(), 0, {}, &left), 1);
   EXPECT_EQ(left.size(), 1u);
   EXPECT_TRUE(install_.Logged("a.txt  MD5值不正确. md5=" + std::string(32, 'f')));
+  // The wrong bytes are gone at once with their record: nothing under the
+  // final name, nothing a later run could take as the published file.
+  EXPECT_FALSE(plat::FileExists(install_.Path("a.txt")));
+  EXPECT_EQ(install_.Read("data/update0.local").find("a.txt="), std::string::npos);
+  for (const char* helper : {"a.txt.!tmp", "a.txt.!dl"}) EXPECT_FALSE(plat::FileExists(install_.Path(helper)));
 }
 
 TEST_F(UpdateThreadTest, ZippedLauncherDllStaysAsItsArchive) {

@@ -7,8 +7,9 @@
 #include "common/Md5.h"
 #include "common/Platform.h"
 #include "common/ProfileFile.h"
-#include "update/TZipWriter.h"
+#include "common/Sha256.h"
 #include "update/UpdateMessages.h"
+#include "update/zip/TZipWriter.h"
 
 namespace lg::test {
 namespace {
@@ -57,7 +58,9 @@ std::string TUpdateSite::Publish(const std::vector<TSiteFile>& files, int pass) 
     if (manifest.size() > 1) manifest += ",\n";
     manifest += "{\"File\":\"" + JsonText(f.File) + "\",\"isLauncher\":" + std::to_string(f.IsLauncher) +
                 ",\"Need\":" + (f.Need ? "true" : "false") + ",\"Hash\":\"" + hash +
-                "\",\"Size\":" + std::to_string(served.size()) + ",\"IsZip\":" + (f.Zip ? "true" : "false") + "}";
+                "\",\"Size\":" + std::to_string(served.size()) + ",\"IsZip\":" + (f.Zip ? "true" : "false");
+    if (Strong) manifest += ",\"Sha256\":\"" + (f.Sha256.empty() ? Sha256OfText(f.Content) : f.Sha256) + "\"";
+    manifest += "}";
     if (!f.Serve) continue;
     THttpReply reply = THttpReply::Text(served);
     reply.honourRanges = true;
@@ -69,16 +72,18 @@ std::string TUpdateSite::Publish(const std::vector<TSiteFile>& files, int pass) 
   return manifest;
 }
 
-void TUpdateSite::PublishPackage(const std::string& file,
-                                 const std::vector<std::pair<std::string, std::string>>& entries, int isLauncher) {
+std::string TUpdateSite::PublishPackage(const std::string& file,
+                                        const std::vector<std::pair<std::string, std::string>>& entries,
+                                        int isLauncher) {
   const std::string archive = ZipBytes(entries);
   const std::string release = "{\"File\":\"" + JsonText(file) + "\",\"isLauncher\":" + std::to_string(isLauncher) +
                               ",\"MD5\":\"" + Md5OfText(archive) + "\",\"Size\":" + std::to_string(archive.size()) +
-                              "}";
+                              (Strong ? ",\"Sha256\":\"" + Sha256OfText(archive) + "\"" : std::string()) + "}";
   server_.Serve("/patchcomplete/release.json", THttpReply::Text(release));
   THttpReply reply = THttpReply::Text(archive);
   reply.honourRanges = true;
   server_.Serve("/patchcomplete/" + UrlPath(file), reply);
+  return release;
 }
 
 size_t TUpdateSite::Hits(const std::string& target) const {

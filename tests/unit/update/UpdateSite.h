@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "tests/support/HttpTestServer.h"
-#include "tests/support/RecordingSink.h"
 #include "tests/support/TestSupport.h"
+#include "update/TQueueSink.h"
 #include "update/TUpdateThread.h"
 
 namespace lg::test {
@@ -20,8 +20,9 @@ struct TSiteFile {
   bool Zip = false;
   int IsLauncher = 0;
   bool Need = true;
-  std::string Hash;   // empty: the content's digest
-  bool Serve = true;  // false: the server answers 404
+  std::string Hash;    // empty: the content's digest
+  bool Serve = true;   // false: the server answers 404
+  std::string Sha256;  // with Strong: empty means the content's digest
 };
 
 // A zip archive holding `entries` (name, content), as bytes.
@@ -38,9 +39,14 @@ class TUpdateSite {
   // when asked). Returns the manifest text.
   std::string Publish(const std::vector<TSiteFile>& files, int pass = 0);
   // Serves "release.json" and the package archive holding `entries`.
-  void PublishPackage(const std::string& file, const std::vector<std::pair<std::string, std::string>>& entries,
-                      int isLauncher = 0);
+  // Returns the text of "release.json".
+  std::string PublishPackage(const std::string& file, const std::vector<std::pair<std::string, std::string>>& entries,
+                             int isLauncher = 0);
   static std::string UrlPath(const std::string& file);
+
+  // Manifests and "release.json" carry "Sha256" (what a keyed launcher
+  // needs), as the publisher writes them.
+  bool Strong = false;
 
   // Requests whose target is `target` so far.
   size_t Hits(const std::string& target) const;
@@ -71,7 +77,7 @@ class TInstallation {
   std::vector<std::string> LogLines() const { return lastLog_; }
   bool Logged(const std::string& utf8) const;
 
-  TRecordingSink Sink;
+  TQueueSink Sink;
 
  private:
   TTempDir dir_;
