@@ -93,7 +93,9 @@ if command -v osslsigncode >/dev/null && command -v openssl >/dev/null; then
   export SIGN_CERT="$work/sign-cert.pem" SIGN_KEY="$work/sign-key.pem"
 fi
 has_launcher_target() {
-  ninja -C "\$LAUNCHER_BUILD" -t targets all 2>/dev/null | grep -q '^launcher:'
+  # grep reads the whole list: a grep -q that quits at the first match
+  # would end ninja with SIGPIPE, which pipefail counts as no target.
+  ninja -C "\$LAUNCHER_BUILD" -t targets all 2>/dev/null | grep '^launcher:' >/dev/null
 }
 start_nginx() {
   cat > "$work/nginx.conf" <<CONF
