@@ -110,9 +110,21 @@ lw_end() {
 # Time limit in tenths of a second for SECS, stretched by LW_TIME_SCALE.
 lw_ticks() { awk -v s="$1" -v k="$LW_TIME_SCALE" 'BEGIN { printf "%d", s * k * 10 }'; }
 
+# The template prefix's folder: under the Wine root that scripts/wine-env
+# picks for the build's architecture.
+lw_template_root() {
+  if [ -n "${LG_WINE_ROOT:-}" ]; then
+    echo "$LG_WINE_ROOT/e2e-zh"
+  elif [ "${LG_WINEARCH:-win32}" = win64 ]; then
+    echo "/tmp/lg-wine64-$(id -u)/e2e-zh"
+  else
+    echo "/tmp/lg-wine-$(id -u)/e2e-zh"
+  fi
+}
+
 lw_prefix() {
-  local root=${LG_WINE_ROOT:-/tmp/lg-wine-$(id -u)}
-  local template_root="$root/e2e-zh"
+  local template_root
+  template_root=$(lw_template_root)
   # Chinese system locale: code page 936 for the launcher's GBK texts, and
   # the font substitutes that go with it.
   export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
@@ -123,7 +135,7 @@ lw_prefix() {
   local f
   while IFS= read -r -d '' f; do cp --remove-destination "$f" "$f.tmp" && mv "$f.tmp" "$f"; done \
     < <(find "$lw_prefix_dir" -maxdepth 1 -name '*.reg' -print0)
-  export WINEPREFIX="$lw_prefix_dir" WINEARCH=win32 HOME="$template_root/home"
+  export WINEPREFIX="$lw_prefix_dir" WINEARCH="${LG_WINEARCH:-win32}" HOME="$template_root/home"
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   export WINEDEBUG=-all
   wineserver -p30 </dev/null >/dev/null 2>&1

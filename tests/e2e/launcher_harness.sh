@@ -16,7 +16,7 @@ lw_init harness "$4"
 
 lw_stage "prefix"
 lw_prefix
-template="${LG_WINE_ROOT:-/tmp/lg-wine-$(id -u)}/e2e-zh/prefix"
+template="$(lw_template_root)/prefix"
 before=$(md5sum "$template/system.reg" | cut -d' ' -f1)
 wine reg add 'HKLM\Software\LgHarness' /v Probe /t REG_SZ /d '测试' /f >/dev/null 2>&1 || lw_fail "reg add failed"
 wine reg query 'HKLM\Software\LgHarness' /v Probe 2>/dev/null | grep -q Probe || lw_fail "the registry write did not hold"
