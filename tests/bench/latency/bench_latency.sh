@@ -155,6 +155,7 @@ for delay in $delays; do
     check_big "curl"
   done
 done
+echo "every result was checked: the game's $game_files files ($game_bytes bytes) or the $big_mib MiB file, byte for byte"
 
 python3 - "$work/times" << 'PY'
 import collections, statistics, sys

@@ -33,6 +33,9 @@ link_up() {
   in_client="ip netns exec $link_ns_client"
   ip link set dev "$dev_server" netns "$link_ns_server"
   ip link set dev "$dev_client" netns "$link_ns_client"
+  # IPv4 only: no neighbour discovery crossing (or dropped by) the line.
+  $in_server sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
+  $in_client sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
   $in_server ip link set lo up
   $in_client ip link set lo up
   $in_server ip addr add "$link_server/30" dev "$dev_server"
