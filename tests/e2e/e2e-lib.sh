@@ -4,7 +4,10 @@
 #   e2e_nginx ROOT [LOGFMT] [DIRECTIVES]
 #                             starts nginx on ROOT, sets $port; with LOGFMT
 #                             the access log ($work/logs/access.log) uses it;
-#                             DIRECTIVES go into the server block
+#                             DIRECTIVES go into the server block; it
+#                             listens on $nginx_host (127.0.0.1 unless
+#                             set) and starts through $nginx_wrap when set
+#                             (for instance "ip netns exec NS")
 #   fail TEXT                 prints and exits 1
 
 e2e_begin() {
@@ -25,14 +28,15 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 e2e_nginx() {
   local root=$1 format=${2:-} directives=${3:-}
-  port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  local host=${nginx_host:-127.0.0.1} wrap=${nginx_wrap:-}
+  port=$($wrap python3 -c 'import socket, sys; s=socket.socket(); s.bind((sys.argv[1], 0)); print(s.getsockname()[1])' "$host")
   local access="access_log off;"
   [ -n "$format" ] && access="log_format lines '$format'; access_log $work/logs/access.log lines;"
   cat > "$work/nginx.conf" <<CONF
 daemon on; pid $work/nginx.pid; error_log $work/logs/error.log;
 events {}
-http { $access server { listen 127.0.0.1:$port; root $root; $directives } }
+http { $access server { listen $host:$port; root $root; $directives } }
 CONF
-  "$nginx" -e "$work/logs/error.log" -p "$work/" -c "$work/nginx.conf" || fail "nginx did not start"
+  $wrap "$nginx" -e "$work/logs/error.log" -p "$work/" -c "$work/nginx.conf" || fail "nginx did not start"
   for _ in $(seq 50); do [ -s "$work/nginx.pid" ] && break; sleep 0.1; done
 }
