@@ -9,10 +9,12 @@
 // All three tools run as child processes started through the shell, so each
 // pays the same start-up; the archive is in the page cache for all of them
 // (an untimed warm-up round reads it, and checks that every tool writes the
-// same number of files). Every timed run starts with all output folders
-// removed and the file system synced, and the order of the tools rotates
-// from round to round, so neither the disk's backlog nor a change in the
-// machine's load favours one of them.
+// same number of files). Every run writes into a fresh folder of its own
+// after a sync, and the output is deleted only at the end: ext4 passes over
+// recently freed inodes when it allocates new ones, so deleting 10,000 files
+// before each run would make every later run slower than the one before.
+// The order of the tools rotates from round to round, so neither the disk's
+// backlog nor a change in the machine's load favours one of them.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -60,7 +62,6 @@ int ExtractOnce(const std::string& zip, const std::string& folder) {
 struct TTool {
   const char* Name;
   std::string Command;  // "%s" stands for the output folder
-  fs::path Out;
   std::vector<double> Wall, Cpu;
 };
 
@@ -79,13 +80,12 @@ size_t CountFiles(const fs::path& folder) {
 }
 
 // One run of one tool into a fresh, empty folder, with nothing of earlier
-// runs left on the disk or in flight.
-void RunOnce(TTool& tool, std::vector<TTool>& all, bool timed) {
-  for (const TTool& t : all) fs::remove_all(t.Out);
-  fs::create_directories(tool.Out);
+// runs in flight.
+void RunOnce(TTool& tool, const fs::path& out, bool timed) {
+  fs::create_directories(out);
   if (std::system("sync") != 0) std::fprintf(stderr, "sync failed\n");
   std::string command = tool.Command;
-  command.replace(command.find("%s"), 2, tool.Out.string());
+  command.replace(command.find("%s"), 2, out.string());
   const double cpuBefore = ChildrenCpuSeconds();
   const auto start = Clock::now();
   if (std::system(command.c_str()) != 0) {
@@ -107,21 +107,26 @@ double Median(std::vector<double> v) {
 void Compare(const char* label, const std::string& zip, const fs::path& work, int rounds, size_t expectedFiles) {
   const std::string self = lg::plat::ExecutablePath();
   std::vector<TTool> tools = {
-      {"ours", "'" + self + "' --extract " + zip + " %s", work / "ours", {}, {}},
-      {"unzip", "unzip -qo " + zip + " -d %s", work / "unzip", {}, {}},
-      {"bsdtar", "bsdtar -xf " + zip + " -C %s", work / "bsdtar", {}, {}},
+      {"ours", "'" + self + "' --extract " + zip + " %s", {}, {}},
+      {"unzip", "unzip -qo " + zip + " -d %s", {}, {}},
+      {"bsdtar", "bsdtar -xf " + zip + " -C %s", {}, {}},
   };
+  const fs::path outs = work / "out";
   for (TTool& t : tools) {
-    RunOnce(t, tools, false);
-    const size_t files = CountFiles(t.Out);
+    const fs::path out = outs / (std::string(t.Name) + "-warm");
+    RunOnce(t, out, false);
+    const size_t files = CountFiles(out);
     if (files != expectedFiles) {
       std::fprintf(stderr, "%s wrote %zu files, not %zu\n", t.Name, files, expectedFiles);
       std::exit(1);
     }
   }
   for (int r = 0; r < rounds; ++r)
-    for (size_t k = 0; k < tools.size(); ++k) RunOnce(tools[(r + k) % tools.size()], tools, true);
-  for (const TTool& t : tools) fs::remove_all(t.Out);
+    for (size_t k = 0; k < tools.size(); ++k) {
+      TTool& t = tools[(r + k) % tools.size()];
+      RunOnce(t, outs / (std::string(t.Name) + "-" + std::to_string(r)), true);
+    }
+  fs::remove_all(outs);
 
   std::printf("%s:\n", label);
   for (const TTool& t : tools)
