@@ -22,6 +22,15 @@ constexpr uint32_t kDosArchive = 0x20;
 // touched.
 bool SetFileStamp(const std::string& path, uint32_t dosDateTime);
 
+// The same stamp converted once to the time the file system stores, for
+// callers that set one stamp on many files (the conversion reads the time
+// zone).
+struct TStampTime {
+  int64_t Value = 0;  // platform form: Unix seconds, or a Windows FILETIME
+};
+bool StampTimeFromDos(uint32_t dosDateTime, TStampTime& time);
+bool SetFileStamp(const std::string& path, const TStampTime& time);
+
 // Applies the read-only, hidden, system and archive bits. On POSIX only the
 // read-only bit has a meaning (write permission is removed).
 bool SetDosAttributes(const std::string& path, uint32_t attributes);
@@ -29,6 +38,15 @@ bool SetDosAttributes(const std::string& path, uint32_t attributes);
 // True when the file exists and cannot be written because of its
 // attributes.
 bool IsReadOnlyFile(const std::string& path);
+
+// What is under a name, from one query: nothing, a folder, or a file and
+// whether IsReadOnlyFile holds for it. Links are followed.
+struct TPathState {
+  bool Exists = false;
+  bool IsDirectory = false;
+  bool ReadOnly = false;
+};
+TPathState QueryPath(const std::string& path);
 
 // True when the path itself is a symbolic link (or reparse point on Windows),
 // whatever it points to.

@@ -17,6 +17,8 @@ class TFileStream {
     ReadWrite,     // existing file, read and write
     Create,        // create or truncate, read and write
     OpenOrCreate,  // keep contents when it exists, read and write
+    CreateNew,     // a new file, read and write; fails when anything (even a
+                   // link) already has the name, so nothing is written through it
   };
 
   TFileStream() = default;

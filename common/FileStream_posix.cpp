@@ -22,11 +22,14 @@ bool TFileStream::Open(const std::string& path, Mode mode) {
     case Mode::ReadWrite: flags |= O_RDWR; break;
     case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     case Mode::OpenOrCreate: flags |= O_RDWR | O_CREAT; break;
+    case Mode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
   }
   int fd = ::open(NativePath(path).c_str(), flags, 0666);
   if (fd < 0) return false;
+  // Opening a folder for writing already fails (EISDIR); only a read-only
+  // open needs the check.
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (mode == Mode::Read && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
     ::close(fd);
     return false;
   }

@@ -32,6 +32,7 @@ bool TFileStream::Open(const std::string& path, Mode mode) {
   DWORD disposition = OPEN_EXISTING;
   if (mode == Mode::Create) disposition = CREATE_ALWAYS;
   if (mode == Mode::OpenOrCreate) disposition = OPEN_ALWAYS;
+  if (mode == Mode::CreateNew) disposition = CREATE_NEW;
   HANDLE h = CreateFileW(WidePathOf(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                          nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;

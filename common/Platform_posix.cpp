@@ -196,14 +196,16 @@ bool ClearAttributes(const std::string& path) {
   struct stat st {};
   std::string p = Sys(path);
   if (::stat(p.c_str(), &st) != 0) return false;
-  return ::chmod(p.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0;
+  const mode_t mode = (st.st_mode & 07777) | S_IWUSR;
+  return mode == (st.st_mode & 07777) || ::chmod(p.c_str(), mode) == 0;
 }
 
 bool MakeReadOnly(const std::string& path) {
   struct stat st {};
   std::string p = Sys(path);
   if (::stat(p.c_str(), &st) != 0) return false;
-  return ::chmod(p.c_str(), st.st_mode & 07555) == 0;
+  const mode_t mode = st.st_mode & 07555;
+  return mode == (st.st_mode & 07777) || ::chmod(p.c_str(), mode) == 0;
 }
 
 bool DeleteFile(const std::string& path) {

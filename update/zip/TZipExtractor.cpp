@@ -8,6 +8,7 @@
 #include "common/Gbk.h"
 #include "common/Platform.h"
 #include "common/SafePath.h"
+#include "update/zip/TZipArchiveReader.h"
 #include "update/zip/ZipDecoders.h"
 
 namespace lg {
@@ -18,11 +19,11 @@ constexpr size_t kLongestEndRecord = 22 + 65535;
 // The entry's compressed bytes, read straight from the archive.
 class TArchiveSource : public IZipByteSource {
  public:
-  TArchiveSource(plat::TFileStream& file, uint64_t start, uint64_t size) : file_(file), at_(start), left_(size) {}
+  TArchiveSource(TZipArchiveReader& file, uint64_t start, uint64_t size) : file_(file), at_(start), left_(size) {}
   size_t Read(uint8_t* data, size_t size) override {
     const size_t n = static_cast<size_t>(std::min<uint64_t>(size, left_));
     if (n == 0) return 0;
-    const int64_t got = file_.ReadAt(static_cast<int64_t>(at_), data, n);
+    const int64_t got = file_.ReadAt(at_, data, n);
     if (got <= 0) {
       left_ = 0;
       return 0;
@@ -33,7 +34,7 @@ class TArchiveSource : public IZipByteSource {
   }
 
  private:
-  plat::TFileStream& file_;
+  TZipArchiveReader& file_;
   uint64_t at_;
   uint64_t left_;
 };
@@ -75,20 +76,6 @@ class TTargetSink : public IZipByteSink {
   int lastPercent_ = -1;
 };
 
-bool Decode(const TZipEntry& e, IZipByteSource& in, TZipOutWindow& out) {
-  switch (e.Method) {
-    case 0: return ZipStore(in, out);
-    case 1: return ZipUnshrink(in, out);
-    case 2:
-    case 3:
-    case 4:
-    case 5: return ZipUnreduce(in, out, e.Method - 1);
-    case 6: return ZipExplode(in, out, e.Flags);
-    case 8: return ZipInflate(in, out);
-    default: return false;
-  }
-}
-
 bool KnownMethod(uint16_t method) {
   return method <= 6 || method == 8;
 }
@@ -97,11 +84,6 @@ std::string WithoutTrailingSeparators(std::string name) {
   // Only called for directory entries, whose last byte is a real separator.
   while (!name.empty() && (name.back() == '/' || name.back() == '\\') && ZipBareName(name).empty()) name.pop_back();
   return name;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t cut = path.size() - ZipBareName(path).size();
-  return path.substr(0, cut);
 }
 
 }  // namespace
@@ -135,7 +117,7 @@ bool TZipExtractor::ReadDirectory(plat::TFileStream& archive) {
   return true;
 }
 
-void TZipExtractor::CheckEntries(plat::TFileStream& archive) {
+void TZipExtractor::CheckEntries(TZipArchiveReader& archive) {
   spans_.assign(entries_.size(), TSpan{});
   for (size_t i = 0; i < entries_.size(); ++i) {
     const TZipEntry& e = entries_[i];
@@ -189,7 +171,7 @@ void TZipExtractor::CheckEntries(plat::TFileStream& archive) {
     if (e.HasDataDescriptor()) {
       uint8_t d[24] = {};
       const size_t n = static_cast<size_t>(std::min<uint64_t>(sizeof d, directoryOffset_ - s.End));
-      if (n && archive.ReadAt(static_cast<int64_t>(s.End), d, n) != static_cast<int64_t>(n)) {
+      if (n && archive.ReadAt(s.End, d, n) != static_cast<int64_t>(n)) {
         s.Problem = "unreadable data descriptor";
         continue;
       }
@@ -250,7 +232,48 @@ bool TZipExtractor::ExtractDirectory(const TZipEntry& entry) {
   return plat::DirectoryExists(path) || plat::ForceDirectories(path);
 }
 
-bool TZipExtractor::ExtractFile(plat::TFileStream& archive, size_t index, const std::string& target) {
+bool TZipExtractor::Decode(const TZipEntry& e, IZipByteSource& in, IZipByteSink& sink) {
+  if (window_) {
+    window_->Restart(sink, e.UncompressedSize);
+  } else {
+    window_ = std::make_unique<TZipOutWindow>(sink, e.UncompressedSize);
+  }
+  TZipOutWindow& out = *window_;
+  switch (e.Method) {
+    case 0: return ZipStore(in, out);
+    case 1: return ZipUnshrink(in, out);
+    case 2:
+    case 3:
+    case 4:
+    case 5: return ZipUnreduce(in, out, e.Method - 1);
+    case 6: return ZipExplode(in, out, e.Flags);
+    case 8:
+      if (!inflater_) inflater_ = std::make_unique<TZipInflater>();
+      return inflater_->Inflate(in, out);
+    default: return false;
+  }
+}
+
+bool TZipExtractor::MakeFolderOf(const std::string& target) {
+  std::string folder = target.substr(0, target.size() - ZipBareName(target).size());
+  if (knownFolders_.count(folder)) return true;
+  if (!plat::DirectoryExists(folder) && !plat::ForceDirectories(folder)) return false;
+  knownFolders_.insert(std::move(folder));
+  return true;
+}
+
+void TZipExtractor::SetStamp(const std::string& target, uint32_t dosDateTime) {
+  // Archives mostly carry one stamp for many files; the conversion reads
+  // the time zone each time.
+  if (!stampKnown_ || stampDos_ != dosDateTime) {
+    stampKnown_ = true;
+    stampDos_ = dosDateTime;
+    stampValid_ = plat::StampTimeFromDos(dosDateTime, stampTime_);
+  }
+  if (stampValid_) plat::SetFileStamp(target, stampTime_);
+}
+
+bool TZipExtractor::ExtractFile(TZipArchiveReader& archive, size_t index, const std::string& target) {
   const TZipEntry& e = entries_[index];
   const TSpan& span = spans_[index];
   const auto fail = [&](const std::string& why) {
@@ -268,18 +291,22 @@ bool TZipExtractor::ExtractFile(plat::TFileStream& archive, size_t index, const 
     }
     return fail("compression method " + std::to_string(e.Method));
   }
-  const std::string folder = FolderOf(target);
-  if (!plat::DirectoryExists(folder) && !plat::ForceDirectories(folder)) return fail("cannot create its folder");
-  if (plat::DirectoryExists(target)) return fail("a folder has its name");
-  if (plat::FileExists(target)) {
+  if (!MakeFolderOf(target)) return fail("cannot create its folder");
+  const plat::TPathState existing = plat::QueryPath(target);
+  if (existing.IsDirectory) return fail("a folder has its name");
+  if (existing.Exists) {
     if (OverwriteMode == TOverwriteMode::Never) return fail("the file exists");
-    if (plat::IsReadOnlyFile(target)) return fail("the existing file is read-only");
+    if (existing.ReadOnly) return fail("the existing file is read-only");
   }
 
   const std::string temporary = target + ".!unzip";
-  plat::DeleteFile(temporary);  // never write through whatever was left under that name
   plat::TFileStream out;
-  if (!out.Open(temporary, plat::TFileStream::Mode::Create)) return fail("cannot create the file");
+  // Never write through whatever was left under that name. Mostly there is
+  // nothing, and creating a new file says so without a separate delete.
+  if (!out.Open(temporary, plat::TFileStream::Mode::CreateNew)) {
+    plat::DeleteFile(temporary);
+    if (!out.Open(temporary, plat::TFileStream::Mode::Create)) return fail("cannot create the file");
+  }
   // The entry's share of the written-bytes budget, and of its ratio limit
   // (checked on what the decoder writes, not on the declared size).
   const uint64_t budget = MaxWrittenBytes > writtenBytes_ ? MaxWrittenBytes - writtenBytes_ : 0;
@@ -298,8 +325,7 @@ bool TZipExtractor::ExtractFile(plat::TFileStream& archive, size_t index, const 
     }
   });
   TArchiveSource in(archive, span.DataStart, e.CompressedSize);
-  TZipOutWindow window(sink, e.UncompressedSize);
-  const bool decoded = Decode(e, in, window);
+  const bool decoded = Decode(e, in, sink);
   out.Close();
   writtenBytes_ += sink.Written();
   if (sink.OverLimit()) {
@@ -316,7 +342,7 @@ bool TZipExtractor::ExtractFile(plat::TFileStream& archive, size_t index, const 
     plat::DeleteFile(temporary);
     return fail("cannot replace the file");
   }
-  plat::SetFileStamp(target, e.DosDateTime);
+  SetStamp(target, e.DosDateTime);
   if (RetainAttributes)
     plat::SetDosAttributes(
         target, e.ExternalAttributes & (plat::kDosReadOnly | plat::kDosHidden | plat::kDosSystem | plat::kDosArchive));
@@ -329,6 +355,8 @@ int TZipExtractor::UnZip() {
   doneBytes_ = 0;
   writtenBytes_ = 0;
   lastTotalPercent_ = -1;
+  knownFolders_.clear();
+  stampKnown_ = false;
   if (DoAll) FilesList.clear();
   if (!DestDir.empty() && DestDir.back() != '\\' && DestDir.back() != '/') DestDir += '\\';
 
@@ -338,7 +366,8 @@ int TZipExtractor::UnZip() {
     entries_.clear();
     return 0;
   }
-  CheckEntries(archive);
+  TZipArchiveReader reader(archive);
+  CheckEntries(reader);
 
   int count = 0;
   for (size_t i = 0; i < entries_.size(); ++i) {
@@ -367,7 +396,7 @@ int TZipExtractor::UnZip() {
       doneBytes_ += e.UncompressedSize;
       continue;
     }
-    if (ExtractFile(archive, i, target)) ++count;
+    if (ExtractFile(reader, i, target)) ++count;
     doneBytes_ += e.UncompressedSize;
   }
   return count;

@@ -1,8 +1,8 @@
 // Unpacks a zip archive into a folder: every entry, in directory order,
 // replacing existing files. Used by the update thread, one extraction at a
 // time; the events run on the thread that calls UnZip. The extractor owns
-// nothing but its settings; the error reporter is the caller's and must
-// outlive UnZip.
+// its settings and the buffers and zlib stream it reuses from entry to
+// entry; the error reporter is the caller's and must outlive UnZip.
 //
 // Whatever the archive says, nothing is written outside DestDir: every
 // target name must pass IsSafeRelativePath, symbolic-link entries are
@@ -20,14 +20,21 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include "common/FileAttributes.h"
 #include "common/FileStream.h"
 #include "update/zip/IZipErrorReporter.h"
 #include "update/zip/TZipDirectory.h"
+#include "update/zip/TZipInflater.h"
+#include "update/zip/TZipOutWindow.h"
 
 namespace lg {
+
+class TZipArchiveReader;
 
 class TZipExtractor {
  public:
@@ -77,9 +84,15 @@ class TZipExtractor {
   };
 
   bool ReadDirectory(plat::TFileStream& archive);
-  void CheckEntries(plat::TFileStream& archive);
+  void CheckEntries(TZipArchiveReader& archive);
   bool ExtractDirectory(const TZipEntry& entry);
-  bool ExtractFile(plat::TFileStream& archive, size_t index, const std::string& target);
+  bool ExtractFile(TZipArchiveReader& archive, size_t index, const std::string& target);
+  bool Decode(const TZipEntry& e, IZipByteSource& in, IZipByteSink& sink);
+  // Creates the folder of `target` unless an earlier file of this UnZip
+  // went there: within one UnZip a folder that exists stays (no entry may
+  // replace one), so each folder is asked for once.
+  bool MakeFolderOf(const std::string& target);
+  void SetStamp(const std::string& target, uint32_t dosDateTime);
   void Log(const std::string& line) const;
 
   std::vector<TZipEntry> entries_;
@@ -89,6 +102,15 @@ class TZipExtractor {
   uint64_t doneBytes_ = 0;
   uint64_t writtenBytes_ = 0;  // decoded bytes of this UnZip, for MaxWrittenBytes
   int lastTotalPercent_ = -1;
+
+  // Kept from entry to entry within one UnZip.
+  std::unique_ptr<TZipOutWindow> window_;
+  std::unique_ptr<TZipInflater> inflater_;
+  std::unordered_set<std::string> knownFolders_;  // exist; with their trailing separator
+  bool stampKnown_ = false;
+  uint32_t stampDos_ = 0;
+  bool stampValid_ = false;
+  plat::TStampTime stampTime_;
 };
 
 }  // namespace lg

@@ -4,7 +4,16 @@
 
 namespace lg {
 
-TZipOutWindow::TZipOutWindow(IZipByteSink& sink, uint64_t limit) : sink_(sink), limit_(limit), ring_(kSize, 0) {}
+TZipOutWindow::TZipOutWindow(IZipByteSink& sink, uint64_t limit)
+    : sink_(&sink), limit_(limit), ring_(new uint8_t[kSize]) {}
+
+void TZipOutWindow::Restart(IZipByteSink& sink, uint64_t limit) {
+  sink_ = &sink;
+  limit_ = limit;
+  total_ = 0;
+  pending_ = 0;
+  failed_ = false;
+}
 
 bool TZipOutWindow::Put(uint8_t byte) {
   if (failed_ || total_ == limit_) return false;
@@ -17,10 +26,8 @@ bool TZipOutWindow::Put(uint8_t byte) {
 bool TZipOutWindow::Copy(uint32_t distance, uint32_t length) {
   if (distance == 0 || distance > kMaxDistance) return false;
   for (uint32_t i = 0; i < length; ++i) {
-    // Before the first byte the ring still holds its initial zeros: with at
-    // most 32 KiB written, index total - distance wraps into the untouched
-    // upper half.
-    const uint8_t b = ring_[static_cast<uint32_t>(total_ - distance) & kMask];
+    // History before the entry's first byte reads as zeros.
+    const uint8_t b = distance > total_ ? 0 : ring_[static_cast<uint32_t>(total_ - distance) & kMask];
     if (!Put(b)) return false;
   }
   return true;
@@ -36,7 +43,7 @@ bool TZipOutWindow::Write(const uint8_t* data, size_t size) {
     if (run > size) run = size;
     if (run > kSize - at) run = kSize - at;
     if (run > limit_ - total_) run = limit_ - total_;
-    std::memcpy(ring_.data() + at, data, static_cast<size_t>(run));
+    std::memcpy(ring_.get() + at, data, static_cast<size_t>(run));
     data += run;
     size -= static_cast<size_t>(run);
     total_ += run;
@@ -52,7 +59,7 @@ bool TZipOutWindow::Flush() {
   uint32_t start = (end - pending_) & kMask;
   while (pending_ > 0) {
     const uint32_t run = start + pending_ > kSize ? kSize - start : pending_;
-    if (!sink_.Write(ring_.data() + start, run)) {
+    if (!sink_->Write(ring_.get() + start, run)) {
       failed_ = true;
       return false;
     }

@@ -1,11 +1,13 @@
 // The output side of a zip decoder: keeps the last 32 KiB written (the
 // history that matches copy from), hands the bytes on to a sink in blocks,
 // and never lets more than the entry's declared size through. Owned by one
-// decoder run; the sink stays the caller's.
+// decoder run at a time; Restart begins the next entry with the same buffer,
+// so an archive of many small entries allocates it once. The sink stays the
+// caller's.
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "update/zip/ZipStreams.h"
 
@@ -19,6 +21,10 @@ class TZipOutWindow {
   ~TZipOutWindow() = default;
   TZipOutWindow(const TZipOutWindow&) = delete;
   TZipOutWindow& operator=(const TZipOutWindow&) = delete;
+
+  // Forgets the history and the counts and writes the next entry to `sink`,
+  // at most `limit` bytes.
+  void Restart(IZipByteSink& sink, uint64_t limit);
 
   // False when the declared size is already reached or the sink failed.
   bool Put(uint8_t byte);
@@ -41,12 +47,13 @@ class TZipOutWindow {
 
   bool FlushIfNeeded() { return pending_ < kFlushAt || Flush(); }
 
-  IZipByteSink& sink_;
+  IZipByteSink* sink_;
   uint64_t limit_;
   uint64_t total_ = 0;
   uint32_t pending_ = 0;  // bytes written to the ring and not yet to the sink
   bool failed_ = false;
-  std::vector<uint8_t> ring_;
+  // Left uninitialised: only written bytes are ever read back.
+  std::unique_ptr<uint8_t[]> ring_;
 };
 
 }  // namespace lg

@@ -1,16 +1,32 @@
 // Extraction speed against Info-ZIP unzip and bsdtar on the same archives,
 // measured in the same run: 10,000 small deflated files in 100 folders,
-// and one large compressible deflated file. Prints times and speed ratios
-// (the tool's time divided by ours: above 1 means we are faster).
-//   bench_zip [large-file-MiB=256] [runs=3]
+// and one large compressible deflated file. Prints medians of the rounds
+// and speed ratios (the tool's time divided by ours: above 1 means we are
+// faster).
+//   bench_zip [large-file-MiB=256] [rounds=7]
+//   bench_zip --extract ARCHIVE FOLDER   one extraction, the timed child
+//
+// All three tools run as child processes started through the shell, so each
+// pays the same start-up; the archive is in the page cache for all of them
+// (an untimed warm-up round reads it, and checks that every tool writes the
+// same number of files). Every run writes into a fresh folder of its own
+// after a sync, and the output is deleted only at the end: ext4 passes over
+// recently freed inodes when it allocates new ones, so deleting 10,000 files
+// before each run would make every later run slower than the one before.
+// The order of the tools rotates from round to round, so neither the disk's
+// backlog nor a change in the machine's load favours one of them.
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <string>
+#include <vector>
 
 #include "common/FileStream.h"
+#include "common/Platform.h"
 #include "update/zip/TZipExtractor.h"
 #include "update/zip/TZipWriter.h"
 
@@ -18,10 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 std::string Text(size_t size, uint32_t seed) {
   static const char* const kWords[] = {"zone ",     "server ", "patch\n", "data ",
@@ -37,51 +49,106 @@ std::string Text(size_t size, uint32_t seed) {
   return out;
 }
 
-// One timed extraction into an empty folder.
-double Time(const fs::path& out, const std::function<bool()>& run) {
-  fs::remove_all(out);
-  fs::create_directories(out);
-  // Deleting thousands of files leaves the file system work to do; let it
-  // finish before the clock starts, whoever runs next.
-  if (std::system("sync") != 0) std::fprintf(stderr, "sync failed\n");
-  const auto start = Clock::now();
-  if (!run()) {
-    std::fprintf(stderr, "extraction failed\n");
-    std::exit(1);
-  }
-  return Seconds(start);
+// The timed child of our side: every entry must be handled.
+int ExtractOnce(const std::string& zip, const std::string& folder) {
+  lg::TZipExtractor x;
+  x.ZipName = zip;
+  x.DestDir = folder;
+  x.RecreateDirs = true;
+  const int count = x.UnZip();
+  return count > 0 && static_cast<size_t>(count) == x.Entries().size() ? 0 : 1;
 }
 
-void Compare(const char* label, const std::string& zip, const fs::path& work, int runs, size_t expectedFiles) {
-  const fs::path ours = work / "ours", unzip = work / "unzip", bsdtar = work / "bsdtar";
-  double tOurs = 1e9, tUnzip = 1e9, tTar = 1e9;
-  // The three take turns, so a change in the machine's load hits them alike.
-  for (int r = 0; r < runs; ++r) {
-    tOurs = std::min(tOurs, Time(ours, [&] {
-                       lg::TZipExtractor x;
-                       x.ZipName = zip;
-                       x.DestDir = ours.string();
-                       x.RecreateDirs = true;
-                       return static_cast<size_t>(x.UnZip()) == expectedFiles;
-                     }));
-    tUnzip = std::min(tUnzip, Time(unzip, [&] {
-                        return std::system(("unzip -o -q " + zip + " -d " + unzip.string()).c_str()) == 0;
-                      }));
-    tTar = std::min(
-        tTar, Time(bsdtar, [&] { return std::system(("bsdtar -xf " + zip + " -C " + bsdtar.string()).c_str()) == 0; }));
+struct TTool {
+  const char* Name;
+  std::string Command;  // "%s" stands for the output folder
+  std::vector<double> Wall, Cpu;
+};
+
+double ChildrenCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  return seconds(u.ru_utime) + seconds(u.ru_stime);
+}
+
+size_t CountFiles(const fs::path& folder) {
+  size_t n = 0;
+  for (const auto& e : fs::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) ++n;
+  return n;
+}
+
+// One run of one tool into a fresh, empty folder, with nothing of earlier
+// runs in flight.
+void RunOnce(TTool& tool, const fs::path& out, bool timed) {
+  fs::create_directories(out);
+  if (std::system("sync") != 0) std::fprintf(stderr, "sync failed\n");
+  std::string command = tool.Command;
+  command.replace(command.find("%s"), 2, out.string());
+  const double cpuBefore = ChildrenCpuSeconds();
+  const auto start = Clock::now();
+  if (std::system(command.c_str()) != 0) {
+    std::fprintf(stderr, "%s failed: %s\n", tool.Name, command.c_str());
+    std::exit(1);
   }
-  std::printf("%s: ours %.3f s, unzip %.3f s, bsdtar %.3f s; speed ratio vs unzip %.2f, vs bsdtar %.2f\n", label, tOurs,
-              tUnzip, tTar, tUnzip / tOurs, tTar / tOurs);
-  fs::remove_all(ours);
-  fs::remove_all(unzip);
-  fs::remove_all(bsdtar);
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  if (!timed) return;
+  tool.Wall.push_back(wall);
+  tool.Cpu.push_back(ChildrenCpuSeconds() - cpuBefore);
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+void Compare(const char* label, const std::string& zip, const fs::path& work, int rounds, size_t expectedFiles) {
+  const std::string self = lg::plat::ExecutablePath();
+  std::vector<TTool> tools = {
+      {"ours", "'" + self + "' --extract " + zip + " %s", {}, {}},
+      {"unzip", "unzip -qo " + zip + " -d %s", {}, {}},
+      {"bsdtar", "bsdtar -xf " + zip + " -C %s", {}, {}},
+  };
+  const fs::path outs = work / "out";
+  for (TTool& t : tools) {
+    const fs::path out = outs / (std::string(t.Name) + "-warm");
+    RunOnce(t, out, false);
+    const size_t files = CountFiles(out);
+    if (files != expectedFiles) {
+      std::fprintf(stderr, "%s wrote %zu files, not %zu\n", t.Name, files, expectedFiles);
+      std::exit(1);
+    }
+  }
+  for (int r = 0; r < rounds; ++r)
+    for (size_t k = 0; k < tools.size(); ++k) {
+      TTool& t = tools[(r + k) % tools.size()];
+      RunOnce(t, outs / (std::string(t.Name) + "-" + std::to_string(r)), true);
+    }
+  fs::remove_all(outs);
+
+  std::printf("%s:\n", label);
+  for (const TTool& t : tools)
+    std::printf("  %-6s wall %.3f s (min %.3f, max %.3f), cpu %.3f s\n", t.Name, Median(t.Wall),
+                *std::min_element(t.Wall.begin(), t.Wall.end()), *std::max_element(t.Wall.begin(), t.Wall.end()),
+                Median(t.Cpu));
+  const double ours = Median(tools[0].Wall), oursCpu = Median(tools[0].Cpu);
+  for (size_t k = 1; k < tools.size(); ++k) {
+    // The rounds' own ratios too: neighbours in time share the machine's load.
+    std::vector<double> paired;
+    for (int r = 0; r < rounds; ++r) paired.push_back(tools[k].Wall[r] / tools[0].Wall[r]);
+    std::printf("  speed ratio vs %s: %.2f wall (median of the rounds' ratios %.2f), %.2f cpu\n", tools[k].Name,
+                Median(tools[k].Wall) / ours, Median(paired), Median(tools[k].Cpu) / oursCpu);
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--extract") return ExtractOnce(argv[2], argv[3]);
   const long mib = argc > 1 ? std::atol(argv[1]) : 256;
-  const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+  const int rounds = std::max(1, argc > 2 ? std::atoi(argv[2]) : 7);
   const fs::path work = fs::temp_directory_path() / "lg-bench-zip";
   fs::remove_all(work);
   fs::create_directories(work);
@@ -114,11 +181,11 @@ int main(int argc, char** argv) {
       return 1;
     fs::remove(source);
   }
-  std::printf("archives: %.1f MiB (10,000 files), %.1f MiB (one %ld MiB file); best of %d runs\n",
+  std::printf("archives: %.1f MiB (10,000 files), %.1f MiB (one %ld MiB file); medians of %d rounds\n",
               static_cast<double>(fs::file_size(small)) / 1048576.0,
-              static_cast<double>(fs::file_size(large)) / 1048576.0, mib, runs);
-  Compare("10,000 small files", small, work, runs, 10000);
-  Compare("one large file", large, work, runs, 1);
+              static_cast<double>(fs::file_size(large)) / 1048576.0, mib, rounds);
+  Compare("10,000 small files", small, work, rounds, 10000);
+  Compare("one large file", large, work, rounds, 1);
   fs::remove_all(work);
   return 0;
 }

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "common/Deployment.h"
+#include "common/FileAttributes.h"
 #include "common/FileStream.h"
 #include "tests/support/TestSupport.h"
 
@@ -74,6 +75,50 @@ TEST(Platform, ReadOnlyFileCanBeReplacedAfterClearingAttributes) {
   stream.Close();
   EXPECT_TRUE(plat::DeleteFile(f));
   EXPECT_FALSE(plat::FileExists(f));
+}
+
+TEST(Platform, QueryPathTellsWhatIsThereInOneLook) {
+  test::TTempDir dir;
+  const std::string f = dir.File("f.txt"), ro = dir.File("ro.txt");
+  ASSERT_TRUE(test::WriteFileBytes(f, "x"));
+  ASSERT_TRUE(test::WriteFileBytes(ro, "x"));
+  ASSERT_TRUE(plat::MakeReadOnly(ro));
+  const plat::TPathState missing = plat::QueryPath(dir.File("none")), folder = plat::QueryPath(dir.Path()),
+                         file = plat::QueryPath(f), readOnly = plat::QueryPath(ro);
+  EXPECT_FALSE(missing.Exists);
+  EXPECT_TRUE(folder.Exists && folder.IsDirectory && !folder.ReadOnly);
+  EXPECT_TRUE(file.Exists && !file.IsDirectory && !file.ReadOnly);
+  EXPECT_TRUE(readOnly.Exists && !readOnly.IsDirectory && readOnly.ReadOnly);
+  EXPECT_EQ(readOnly.ReadOnly, plat::IsReadOnlyFile(ro));
+  EXPECT_TRUE(plat::ClearAttributes(ro));
+  EXPECT_FALSE(plat::QueryPath(ro).ReadOnly);
+  EXPECT_TRUE(plat::ClearAttributes(ro)) << "already writable";
+}
+
+TEST(Platform, CreateNewNeverOpensWhatExists) {
+  test::TTempDir dir;
+  const std::string f = dir.File("new.txt");
+  plat::TFileStream stream;
+  ASSERT_TRUE(stream.Open(f, plat::TFileStream::Mode::CreateNew));
+  ASSERT_TRUE(stream.Write("abc", 3));
+  stream.Close();
+  EXPECT_FALSE(stream.Open(f, plat::TFileStream::Mode::CreateNew));
+  EXPECT_FALSE(stream.Open(dir.Path(), plat::TFileStream::Mode::CreateNew));
+  EXPECT_FALSE(stream.Open(dir.Path(), plat::TFileStream::Mode::Create)) << "a folder is not a file";
+  EXPECT_EQ(test::ReadFileBytes(f), "abc");
+}
+
+TEST(Platform, OneConvertedStampServesManyFiles) {
+  test::TTempDir dir;
+  const uint32_t date = ((2021 - 1980) << 9) | (7 << 5) | 15, time = (13 << 11) | (45 << 5) | 11;
+  plat::TStampTime stamp;
+  ASSERT_TRUE(plat::StampTimeFromDos((date << 16) | time, stamp));
+  for (const char* name : {"a", "b"}) {
+    ASSERT_TRUE(test::WriteFileBytes(dir.File(name), "x"));
+    ASSERT_TRUE(plat::SetFileStamp(dir.File(name), stamp));
+    EXPECT_EQ(static_cast<uint32_t>(plat::FileStamp(dir.File(name))), (date << 16) | time) << name;
+  }
+  EXPECT_FALSE(plat::StampTimeFromDos((((2021 - 1980) << 9) | (13 << 5) | 15) << 16, stamp)) << "month 13";
 }
 
 TEST(Platform, GbkNamesKeepTrailBytesThatEqualBackslash) {

@@ -3,7 +3,10 @@
 #include <functional>
 #include <random>
 
+#include <zlib.h>
+
 #include "tests/support/ZipLegacyEncoders.h"
+#include "update/zip/TZipInflater.h"
 #include "update/zip/ZipDecoders.h"
 
 namespace lg {
@@ -123,6 +126,69 @@ TEST(ZipDecoders, StoredAndDeflatedRespectTheLimit) {
   EXPECT_FALSE(Decode(stored, data, data.size() - 1, out));
   EXPECT_EQ(out.size(), data.size() - 1);
   EXPECT_FALSE(Decode(stored, data, data.size() + 1, out));
+}
+
+std::string RawDeflate(const std::string& data) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+TEST(ZipDecoders, ReusedWindowForgetsTheLastEntry) {
+  TZipStringSink first, second;
+  // More than the ring holds, so every byte of it belongs to this entry.
+  TZipOutWindow window(first, 70000);
+  const std::string filler(70000, '\xAA');
+  ASSERT_TRUE(window.Write(reinterpret_cast<const uint8_t*>(filler.data()), filler.size()));
+  ASSERT_TRUE(window.Flush());
+  EXPECT_FALSE(window.Put('z')) << "the first entry is full";
+
+  window.Restart(second, 5);
+  EXPECT_FALSE(window.Full());
+  ASSERT_TRUE(window.Put('x'));
+  // Reaching back before the new entry's first byte reads zeros, not the
+  // bytes of the entry before.
+  ASSERT_TRUE(window.Copy(100, 3));
+  EXPECT_TRUE(window.Copy(4, 1)) << "history of this entry: the 'x'";
+  EXPECT_FALSE(window.Copy(1, 1)) << "the new limit holds";
+  ASSERT_TRUE(window.Flush());
+  EXPECT_EQ(second.Data, std::string("x\0\0\0x", 5));
+  EXPECT_EQ(first.Data.size(), filler.size());
+}
+
+TEST(ZipDecoders, OneInflaterDecodesEntryAfterEntry) {
+  const std::string a = test::SampleText(70000, 12), b = RandomBytes(3000, 13), c = test::SampleText(10, 14);
+  const std::string packedA = RawDeflate(a), packedB = RawDeflate(b), packedC = RawDeflate(c);
+  TZipInflater inflater;
+  const auto run = [&](const std::string& packed, uint64_t limit, std::string& out) {
+    TZipMemorySource in(reinterpret_cast<const uint8_t*>(packed.data()), packed.size());
+    TZipStringSink sink;
+    TZipOutWindow window(sink, limit);
+    const bool ok = inflater.Inflate(in, window);
+    out = sink.Data;
+    return ok;
+  };
+  std::string out;
+  ASSERT_TRUE(run(packedA, a.size(), out));
+  EXPECT_TRUE(out == a);
+  // A stream cut short, one that is garbage and one over its limit each
+  // fail without spoiling the next.
+  EXPECT_FALSE(run(packedB.substr(0, packedB.size() / 2), b.size(), out));
+  ASSERT_TRUE(run(packedC, c.size(), out));
+  EXPECT_EQ(out, c);
+  EXPECT_FALSE(run(std::string(64, '\xFF'), 100, out));
+  EXPECT_FALSE(run(packedA, 1000, out));
+  EXPECT_LE(out.size(), 1000u);
+  ASSERT_TRUE(run(packedB, b.size(), out));
+  EXPECT_TRUE(out == b);
 }
 
 }  // namespace

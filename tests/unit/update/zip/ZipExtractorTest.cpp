@@ -175,6 +175,47 @@ TEST(ZipExtractor, CorruptEntryLeavesNoFileAndOthersStillExtract) {
   EXPECT_NE(run.logs[0].find("bad.txt"), std::string::npos);
 }
 
+TEST(ZipExtractor, EntriesOfMixedMethodsStampsAndFoldersEachGetTheirOwn) {
+  // Buffers, the zlib stream, the folders made and the converted stamp
+  // carry over from entry to entry; nothing of one entry may show in the
+  // next.
+  test::TTempDir dir;
+  const uint32_t otherTime = TZipWriter::DosDateTime(2019, 12, 31, 23, 59, 58);
+  const std::string a = test::SampleText(50000, 21), b = test::SampleText(900, 22), c = test::SampleText(7000, 23);
+  auto withTime = [](TZipWriter::TRawEntry e, uint32_t time) {
+    e.DosDateTime = time;
+    return e;
+  };
+  const std::string zip = Build(dir.File("mixed.zip"), [&](TZipWriter& w) {
+    w.AddFile("a/one.txt", a, TZipWriter::TMethod::Deflated, kTime);
+    w.AddFile("b/two.txt", b, TZipWriter::TMethod::Stored, otherTime);
+    w.AddRaw(withTime(Raw("a/sub/three.txt", 6, c, test::ImplodeBytes(c, true, true), 6), otherTime));
+    w.AddRaw(Raw("b/bad.txt", 8, b, std::string(40, '\xFF')));
+    w.AddFile("a/four.txt", c, TZipWriter::TMethod::Deflated, otherTime);
+    w.AddFile("a", "a file where a folder was made", TZipWriter::TMethod::Stored, kTime);
+    w.AddFile("c/d/five.txt", b, TZipWriter::TMethod::Deflated, kTime);
+    w.AddRaw(Raw("a/six.txt", 3, a, test::ReduceBytes(a, 2)));
+  });
+  const std::string out = dir.Path() + "out/";
+  TRun run = Extract(zip, out, true);
+  EXPECT_EQ(run.count, 6);
+  EXPECT_EQ(Tree(out), (std::vector<std::string>{"a/", "a/four.txt", "a/one.txt", "a/six.txt", "a/sub/",
+                                                 "a/sub/three.txt", "b/", "b/two.txt", "c/", "c/d/", "c/d/five.txt"}));
+  EXPECT_TRUE(test::ReadFileBytes(out + "a/one.txt") == a);
+  EXPECT_EQ(test::ReadFileBytes(out + "b/two.txt"), b);
+  EXPECT_EQ(test::ReadFileBytes(out + "a/sub/three.txt"), c);
+  EXPECT_EQ(test::ReadFileBytes(out + "a/four.txt"), c);
+  EXPECT_EQ(test::ReadFileBytes(out + "c/d/five.txt"), b);
+  EXPECT_TRUE(test::ReadFileBytes(out + "a/six.txt") == a);
+  const std::vector<std::pair<std::string, uint32_t>> stamps = {
+      {"a/one.txt", kTime},      {"b/two.txt", otherTime}, {"a/sub/three.txt", otherTime},
+      {"a/four.txt", otherTime}, {"c/d/five.txt", kTime},  {"a/six.txt", kTime}};
+  for (const auto& [name, time] : stamps) EXPECT_EQ(static_cast<uint32_t>(plat::FileStamp(out + name)), time) << name;
+  ASSERT_EQ(run.logs.size(), 2u);
+  EXPECT_NE(run.logs[0].find("b/bad.txt"), std::string::npos);
+  EXPECT_NE(run.logs[1].find("a folder has its name"), std::string::npos);
+}
+
 TEST(ZipExtractor, ExistingFilesAreReplacedUnlessReadOnly) {
   test::TTempDir dir;
   const std::string zip = Build(dir.File("r.zip"), [&](TZipWriter& w) {
