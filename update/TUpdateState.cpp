@@ -91,7 +91,7 @@ void TUpdateState::LoadTrust() {
   std::string text;
   if (!strong_ || !plat::ReadWholeFile(TrustStatePath(), text)) return;
   // Read in place: on a second pass over many files, copying every name
-  // and digest cost more than the rest of the key's work together.
+  // and digest was the largest part of what the key cost.
   trustText_ = std::move(text);
   trust_ = ParseTrustStateInPlace(trustText_);
 }
