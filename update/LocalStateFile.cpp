@@ -49,8 +49,13 @@ std::vector<TLocalStateLine> ParseLocalState(std::string_view text) {
 std::string FormatLocalStateLine(std::string_view name, std::string_view hash, int32_t stamp) {
   std::string line;
   line.reserve(name.size() + hash.size() + 16);
-  line.append(name).append("=").append(hash).append("-").append(std::to_string(stamp)).append("\r\n");
+  AppendLocalStateLine(line, name, hash, stamp);
   return line;
+}
+
+void AppendLocalStateLine(std::string& text, std::string_view name, std::string_view hash, int32_t stamp) {
+  // The stamp's digits fit the string's own buffer: no allocation.
+  text.append(name).append("=").append(hash).append("-").append(std::to_string(stamp)).append("\r\n");
 }
 
 }  // namespace lg

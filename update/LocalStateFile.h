@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "update/TextLines.h"
+
 namespace lg {
 
 struct TLocalStateLine {
@@ -32,20 +34,19 @@ bool ParseLocalStateLine(std::string_view line, TLocalStateView& out);
 // text, in order, without copying any of it. Lines end at CR LF, LF or CR.
 template <typename F>
 void ForEachLocalStateLine(std::string_view text, F visit) {
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = start;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+  TTextLines lines(text);
+  std::string_view raw;
+  while (lines.Next(raw)) {
     TLocalStateView line;
-    if (ParseLocalStateLine(text.substr(start, end - start), line)) visit(line);
-    start = end;
-    if (start < text.size() && text[start] == '\r') ++start;
-    if (start < text.size() && text[start] == '\n') ++start;
+    if (ParseLocalStateLine(raw, line)) visit(line);
   }
 }
 // Every usable line of a file's text, copied, in order.
 std::vector<TLocalStateLine> ParseLocalState(std::string_view text);
 // "name=digest-stamp" followed by CR LF.
 std::string FormatLocalStateLine(std::string_view name, std::string_view hash, int32_t stamp);
+// The same line added to the end of `text`: a whole file in one string
+// without a string per line.
+void AppendLocalStateLine(std::string& text, std::string_view name, std::string_view hash, int32_t stamp);
 
 }  // namespace lg

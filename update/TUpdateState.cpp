@@ -11,16 +11,20 @@
 #include "common/SafePath.h"
 #include "common/Sha256.h"
 #include "update/LocalStateFile.h"
+#include "update/ManifestDigestText.h"
 #include "update/UpdateMessages.h"
 #include "update/json/TzqJSONstreamed.h"
 
 namespace lg {
 namespace {
 
-std::string LowerHex(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
-  return text;
+// The entry's "Sha256" as parsed, empty when it has none; one of another
+// kind raises EInvalidCast, as FieldText does.
+std::u16string_view Sha256Field(const TzqJSONobject& entry) {
+  const TzqJSONbase* value = entry.Field("Sha256");
+  if (!value) return {};
+  if (value->Kind() != jsString) throw EInvalidCast();
+  return static_cast<const TzqJSONstring*>(value)->Value;
 }
 
 }  // namespace
@@ -85,7 +89,11 @@ const std::string& TUpdateState::StrongDigestOf(TLocalFileInfo& record, const st
 
 void TUpdateState::LoadTrust() {
   std::string text;
-  if (strong_ && plat::ReadWholeFile(TrustStatePath(), text)) trust_ = ParseTrustState(text);
+  if (!strong_ || !plat::ReadWholeFile(TrustStatePath(), text)) return;
+  // Read in place: on a second pass over many files, copying every name
+  // and digest was the largest part of what the key cost.
+  trustText_ = std::move(text);
+  trust_ = ParseTrustStateInPlace(trustText_);
 }
 
 void TUpdateState::AcceptSequence(uint64_t sequence) {
@@ -141,11 +149,11 @@ void TUpdateState::LoadLocalState() {
   // written in the table's order, so the next trust line is almost always
   // the one wanted; the index by name is built only when it is not.
   size_t next = 0;
-  std::unordered_map<std::string_view, TLocalStateLine*> strong;
-  auto strongLine = [&](std::string_view name) -> TLocalStateLine* {
+  std::unordered_map<std::string_view, const TLocalStateView*> strong;
+  auto strongLine = [&](std::string_view name) -> const TLocalStateView* {
     if (next < trust_.Digests.size() && trust_.Digests[next].Name == name) return &trust_.Digests[next++];
     if (strong.empty())
-      for (TLocalStateLine& line : trust_.Digests) strong.emplace(line.Name, &line);
+      for (const TLocalStateView& line : trust_.Digests) strong.emplace(line.Name, &line);
     const auto found = strong.find(name);
     return found == strong.end() ? nullptr : found->second;
   };
@@ -172,25 +180,26 @@ void TUpdateState::LoadLocalState() {
     // One query in the common case: only a file without a usable stamp
     // (-1) needs the second to tell whether it exists.
     int32_t stamp = plat::FileStamp(file);
-    std::string sha256;
-    if (strong_) {
-      // Taken, not copied: SaveLocalState writes the lines again from the
-      // table.
-      TLocalStateLine* known = strongLine(line.Name);
-      if (known && known->Stamp == line.Stamp) sha256 = std::move(known->Hash);
-    }
+    // Asked for every record, so that the trust file's order is followed
+    // past a file that is hashed again.
+    const TLocalStateView* known = strong_ ? strongLine(line.Name) : nullptr;
     const bool present = stamp != -1 || plat::FileExists(file);
     record->SeenPresent = present;
     if (present && stamp != line.Stamp) {
       record->SizeOrAge = stamp;
-      sha256.clear();
-      record->Hash = HashFile(file, &sha256);
+      record->Hash = HashFile(file, &record->Sha256);
       changed_ = true;
     } else {
       record->Hash.assign(line.Hash);
+      if (known && known->Stamp == line.Stamp) record->Sha256.assign(known->Hash);
     }
-    record->Sha256 = std::move(sha256);
   });
+  // Each line stands for one record and is taken once; SaveLocalState
+  // writes the lines again from the table.
+  trust_.Digests.clear();
+  trust_.Digests.shrink_to_fit();
+  trustText_.clear();
+  trustText_.shrink_to_fit();
 }
 
 int TUpdateState::CompareManifest(TDownloadList& downloads) {
@@ -216,8 +225,9 @@ int TUpdateState::CompareManifest(TDownloadList& downloads) {
     }
     const std::string& localName = isLauncher != 0 ? companion : file;
     std::string hash = entry->FieldText("Hash");
-    // Present in every entry of a manifest a keyed launcher accepted.
-    const std::string sha256 = strong_ ? LowerHex(entry->FieldText("Sha256")) : std::string();
+    // Present in every entry of a manifest a keyed launcher accepted; read
+    // in place, as only a download needs it as a string.
+    const std::u16string_view sha256 = strong_ ? Sha256Field(*entry) : std::u16string_view();
     int32_t size = entry->FieldInt("Size");
     bool isZip = entry->FieldBool("IsZip");
 
@@ -238,12 +248,12 @@ int TUpdateState::CompareManifest(TDownloadList& downloads) {
       if (record) {
         // The recorded digest stands for the file: LoadLocalState has
         // already re-hashed every file whose stamp moved.
-        upToDate = record->Hash == hash && (!strong_ || StrongDigestOf(*record, path) == sha256);
+        upToDate = record->Hash == hash && (!strong_ || SameSha256Text(StrongDigestOf(*record, path), sha256));
         if (!upToDate) {
           table_.Remove(localName);
           changed_ = true;
         }
-      } else if (std::string found; HashFile(path, &found) == hash && (!strong_ || found == sha256)) {
+      } else if (std::string found; HashFile(path, &found) == hash && (!strong_ || SameSha256Text(found, sha256))) {
         auto adopted = std::make_unique<TLocalFileInfo>();
         adopted->Sha256 = std::move(found);
         adopted->FileName = file;
@@ -269,7 +279,7 @@ int TUpdateState::CompareManifest(TDownloadList& downloads) {
       download->Hash = hash;
       download->SizeOrAge = size;
       download->IsZip = isZip;
-      download->Sha256 = sha256;
+      if (strong_) download->Sha256 = Sha256TextOf(sha256);
       downloads.push_back(std::move(download));
       pending += size;
     }
@@ -283,21 +293,25 @@ int TUpdateState::CompareManifest(TDownloadList& downloads) {
 
 void TUpdateState::SaveLocalState() {
   if (strong_) {
-    trust_.Digests.clear();
+    // Seen in place in the table's records, which outlive the write.
+    TTrustStateView written;
+    written.Sequence = trust_.Sequence;
+    written.PackageSequence = trust_.PackageSequence;
+    written.Digests.reserve(static_cast<size_t>(table_.Count()));
     table_.First();
     while (!table_.AtEnd()) {
       auto* record = static_cast<TLocalFileInfo*>(table_.Next());
-      if (!record->Sha256.empty()) trust_.Digests.push_back({record->FileName, record->Sha256, record->SizeOrAge});
+      if (!record->Sha256.empty()) written.Digests.push_back({record->FileName, record->Sha256, record->SizeOrAge});
     }
     plat::ForceDirectories(folder_ + "data");
-    if (plat::WriteWholeFile(TrustStatePath(), FormatTrustState(trust_))) trustChanged_ = false;
+    if (plat::WriteWholeFile(TrustStatePath(), FormatTrustState(written))) trustChanged_ = false;
   }
   if (table_.Count() == 0) return;
   std::string text;
   table_.First();
   while (!table_.AtEnd()) {
     auto* record = static_cast<TLocalFileInfo*>(table_.Next());
-    text += FormatLocalStateLine(record->FileName, record->Hash, record->SizeOrAge);
+    AppendLocalStateLine(text, record->FileName, record->Hash, record->SizeOrAge);
   }
   plat::ForceDirectories(folder_ + "data");
   plat::WriteWholeFile(LocalStatePath(), text);

@@ -121,7 +121,10 @@ class TUpdateState {
 
   bool strong_ = false;
   bool trustChanged_ = false;
-  TTrustState trust_;  // Digests: as read, until LoadLocalState takes them
+  // The trust file's text, kept for the views of trust_, whose Digests
+  // last until LoadLocalState has taken them.
+  std::string trustText_;
+  TTrustStateView trust_;
 };
 
 }  // namespace lg

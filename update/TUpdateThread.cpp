@@ -16,6 +16,7 @@
 #include "common/SettingsNames.h"
 #include "common/Sha256.h"
 #include "net/udp/HostResolve.h"
+#include "update/ManifestDigestText.h"
 #include "update/ManifestSignature.h"
 #include "update/UpdateMessages.h"
 #include "update/json/TzqJSONstreamed.h"
@@ -290,11 +291,7 @@ bool TUpdateThread::HasStrongDigests(const TzqJSONbase* doc) {
     if (node->Kind() != jsObject) continue;  // the comparison refuses it
     const auto* entry = static_cast<const TzqJSONobject*>(node);
     const TzqJSONbase* sha = entry->Field("Sha256");
-    std::string text;
-    if (sha && sha->Kind() == jsString)
-      for (char16_t c : static_cast<const TzqJSONstring*>(sha)->Value) text += c < 0x80 ? static_cast<char>(c) : '?';
-    uint8_t digest[32];
-    if (!ParseHexExact(text, digest, sizeof digest)) {
+    if (!sha || sha->Kind() != jsString || !IsSha256Text(static_cast<const TzqJSONstring*>(sha)->Value)) {
       const TzqJSONbase* file = entry->Field("File");
       const std::string name = file && file->Kind() == jsString
                                    ? plat::GbkFromUtf16(static_cast<const TzqJSONstring*>(file)->Value)

@@ -1,6 +1,6 @@
 #include "update/TrustStateFile.h"
 
-#include <algorithm>
+#include <cstring>
 
 #include "common/Decimal.h"
 
@@ -13,39 +13,73 @@ uint64_t Sequence(std::string_view text) {
   return ParseDecimal(text, TDecimalSign::None, 999999999999999999, v, 18) ? static_cast<uint64_t>(v) : 0;
 }
 
+// LF count, found with memchr: the file ends its lines with CR LF.
+size_t LineCount(std::string_view text) {
+  size_t count = 0;
+  const char* at = text.data();
+  const char* const end = text.data() + text.size();
+  while (const void* hit = std::memchr(at, '\n', static_cast<size_t>(end - at))) {
+    ++count;
+    at = static_cast<const char*>(hit) + 1;
+  }
+  return count;
+}
+
+template <typename State>
+std::string Format(const State& state) {
+  std::string text = "#sequence " + std::to_string(state.Sequence) + "\r\n#package-sequence " +
+                     std::to_string(state.PackageSequence) + "\r\n";
+  // Name, "=", 64 digits, "-", a stamp of up to 11 characters, CR LF: one
+  // allocation for the whole file.
+  size_t size = text.size();
+  for (const auto& line : state.Digests) size += line.Name.size() + line.Hash.size() + 15;
+  text.reserve(size);
+  for (const auto& line : state.Digests) AppendLocalStateLine(text, line.Name, line.Hash, line.Stamp);
+  return text;
+}
+
 }  // namespace
 
-TTrustState ParseTrustState(std::string_view text) {
-  TTrustState state;
+TTrustStateView ParseTrustStateInPlace(std::string_view text) {
+  TTrustStateView state;
   // One line per file: a second pass over many files must not grow the
   // vector step by step.
-  state.Digests.reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')));
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = text.substr(start, end - start);
-    const bool meta = line.find('=') == std::string_view::npos;
+  state.Digests.reserve(LineCount(text));
+  TTextLines lines(text);
+  std::string_view line;
+  while (lines.Next(line)) {
+    // Only a line that starts with "#" can be a meta line; the search for
+    // "=" is left to the lines that could be.
+    const bool meta = !line.empty() && line[0] == '#' && line.find('=') == std::string_view::npos;
     if (meta && line.substr(0, 10) == "#sequence ") {
       state.Sequence = Sequence(line.substr(10));
     } else if (meta && line.substr(0, 18) == "#package-sequence ") {
       state.PackageSequence = Sequence(line.substr(18));
     } else {
-      TLocalStateLine digest;
-      if (ParseLocalStateLine(line, digest)) state.Digests.push_back(std::move(digest));
+      TLocalStateView digest;
+      if (ParseLocalStateLine(line, digest)) state.Digests.push_back(digest);
     }
-    start = end;
-    if (start < text.size() && text[start] == '\r') ++start;
-    if (start < text.size() && text[start] == '\n') ++start;
   }
   return state;
 }
 
+TTrustState ParseTrustState(std::string_view text) {
+  const TTrustStateView view = ParseTrustStateInPlace(text);
+  TTrustState state;
+  state.Sequence = view.Sequence;
+  state.PackageSequence = view.PackageSequence;
+  state.Digests.reserve(view.Digests.size());
+  for (const TLocalStateView& line : view.Digests)
+    state.Digests.push_back({std::string(line.Name), std::string(line.Hash), line.Stamp});
+  return state;
+}
+
+std::string FormatTrustState(const TTrustStateView& state) {
+  return Format(state);
+}
+
 std::string FormatTrustState(const TTrustState& state) {
-  std::string text = "#sequence " + std::to_string(state.Sequence) + "\r\n#package-sequence " +
-                     std::to_string(state.PackageSequence) + "\r\n";
-  for (const TLocalStateLine& line : state.Digests) text += FormatLocalStateLine(line.Name, line.Hash, line.Stamp);
-  return text;
+  return Format(state);
 }
 
 }  // namespace lg

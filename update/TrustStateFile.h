@@ -7,7 +7,8 @@
 //   #package-sequence <decimal>
 //   name=sha256-stamp      (the local state's own line form)
 // A meta line has no "=", so no file name can be mistaken for one. Pure
-// functions of bytes.
+// functions of bytes. A second pass reads the file in place (the views of
+// TTrustStateView); the copying form is for callers that keep no text.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +26,19 @@ struct TTrustState {
   std::vector<TLocalStateLine> Digests;  // Hash holds the SHA-256
 };
 
+// The same, seen in place: the views point into the text it was read from
+// (or into the strings it is formatted from).
+struct TTrustStateView {
+  uint64_t Sequence = 0;
+  uint64_t PackageSequence = 0;
+  std::vector<TLocalStateView> Digests;
+};
+
 // Unreadable lines are skipped; a sequence that is not a decimal of at most
 // 18 digits reads as 0.
+TTrustStateView ParseTrustStateInPlace(std::string_view text);
 TTrustState ParseTrustState(std::string_view text);
+std::string FormatTrustState(const TTrustStateView& state);
 std::string FormatTrustState(const TTrustState& state);
 
 }  // namespace lg
