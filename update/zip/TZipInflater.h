@@ -20,7 +20,7 @@ class TZipInflater {
   TZipInflater(const TZipInflater&) = delete;
   TZipInflater& operator=(const TZipInflater&) = delete;
 
-  // One entry, as ZipInflate (ZipDecoders.h) describes it.
+  // One entry, as the decoders of ZipDecoders.h read and write theirs.
   bool Inflate(IZipByteSource& in, TZipOutWindow& out);
 
  private:

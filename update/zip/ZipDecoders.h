@@ -16,8 +16,8 @@ namespace lg {
 
 // Method 0: the bytes as they are.
 bool ZipStore(IZipByteSource& in, TZipOutWindow& out);
-// Method 8: raw deflate (RFC 1951) through zlib.
-bool ZipInflate(IZipByteSource& in, TZipOutWindow& out);
+// Method 8, raw deflate (RFC 1951) through zlib, is TZipInflater
+// (TZipInflater.h): it keeps one zlib stream for many entries.
 // Method 1: dynamic LZW with partial clearing ("shrink").
 bool ZipUnshrink(IZipByteSource& in, TZipOutWindow& out);
 // Methods 2 to 5: follower sets plus DLE-coded matches, compression factor
