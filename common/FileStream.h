@@ -42,6 +42,10 @@ class TFileStream {
   bool WriteAt(int64_t offset, const void* data, size_t size);
   bool Truncate(int64_t size);
   bool Flush();
+  // Asks the system to start writing these bytes to disk now and returns
+  // without waiting, so a later Flush finds little left to write. Only a
+  // hint: where the system has no such call it does nothing.
+  void StartWriteBack(int64_t offset, size_t size);
 
  private:
   std::intptr_t handle_ = -1;

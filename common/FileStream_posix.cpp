@@ -119,4 +119,15 @@ bool TFileStream::Flush() {
   return handle_ != -1 && ::fsync(static_cast<int>(handle_)) == 0;
 }
 
+void TFileStream::StartWriteBack(int64_t offset, size_t size) {
+#ifdef __linux__
+  if (handle_ != -1 && offset >= 0)
+    ::sync_file_range(static_cast<int>(handle_), static_cast<off_t>(offset), static_cast<off_t>(size),
+                      SYNC_FILE_RANGE_WRITE);
+#else
+  (void)offset;
+  (void)size;
+#endif
+}
+
 }  // namespace lg::plat

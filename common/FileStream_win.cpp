@@ -136,4 +136,8 @@ bool TFileStream::Flush() {
   return handle_ != -1 && FlushFileBuffers(H(handle_));
 }
 
+// Windows has no call that starts the write-back of a range without waiting
+// for it; the cache manager's lazy writer does it on its own schedule.
+void TFileStream::StartWriteBack(int64_t, size_t) {}
+
 }  // namespace lg::plat

@@ -4,7 +4,8 @@
 
 namespace lg {
 
-TBGFileStream::TBGFileStream(const std::string& fileName) : fileName_(fileName) {
+TBGFileStream::TBGFileStream(const std::string& fileName, bool startWriteBack)
+    : fileName_(fileName), startWriteBack_(startWriteBack) {
   open_ = file_.Open(fileName, plat::TFileStream::Mode::OpenOrCreate);
   thread_ = std::thread([this] { Run(); });
 }
@@ -111,6 +112,7 @@ bool TBGFileStream::WriteOne() {
     queue_.erase(head);
   }
   const bool ok = !Failed() && file_.WriteAt(offset, data.data(), data.size());
+  if (ok && startWriteBack_) file_.StartWriteBack(offset, data.size());
   {
     std::lock_guard<std::mutex> guard(lock_);
     queuedBytes_ -= static_cast<int64_t>(data.size());

@@ -32,7 +32,11 @@ class TBGFileStream {
   static constexpr int64_t kMaxQueuedBytes = 8 << 20;
 
   // Opens (or creates, keeping its content) the file and starts the thread.
-  explicit TBGFileStream(const std::string& fileName);
+  // With `startWriteBack` each written block is also handed to the disk at
+  // once, without waiting: a stream that will be Synced every so often then
+  // finds little left to write at each Sync, instead of the whole interval's
+  // worth at once while the download waits for it.
+  explicit TBGFileStream(const std::string& fileName, bool startWriteBack = false);
   // Close.
   ~TBGFileStream();
   TBGFileStream(const TBGFileStream&) = delete;
@@ -72,6 +76,7 @@ class TBGFileStream {
   std::mutex closeLock_;
   std::string fileName_;
   bool open_ = false;
+  const bool startWriteBack_;
 
   mutable std::mutex lock_;
   std::condition_variable wake_;     // the writer: work or termination

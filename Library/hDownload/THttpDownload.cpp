@@ -407,7 +407,11 @@ bool THttpDownload::OpenWriter(const std::string& dataFile, int64_t truncateTo) 
       return false;
     }
   }
-  auto writer = std::make_shared<TBGFileStream>(dataFile);
+  // A data file that will be flushed (at every save of the progress, or
+  // before its final name) goes to the disk as it is written, so no flush
+  // has to wait for much.
+  const bool flushed = stateSaveMs_ != 0 || stateSaveBytes_ != 0 || fileSize_ >= kFlushBeforeRenameBytes;
+  auto writer = std::make_shared<TBGFileStream>(dataFile, flushed);
   if (!writer->IsOpen()) {
     SetError("cannot open " + dataFile);
     return false;

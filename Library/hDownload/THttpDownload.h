@@ -55,10 +55,15 @@ class THttpDownload {
   // kStateSaveMs (and every kStateSaveBytes received when that is set), so
   // a crash loses at most about that much. Each save puts the data file on
   // disk first. A time interval bounds the saves a second whatever the
-  // speed (a byte trigger does not); its cost on the loopback benchmark at
-  // 250 ms is still to be measured.
+  // speed (a byte trigger does not).
   static constexpr uint32_t kStateSaveMs = 250;
   static constexpr int64_t kStateSaveBytes = 0;
+  // A file at least this big is put on disk before it takes its final name,
+  // so that after a power cut the name never stands for bytes that never
+  // reached the disk (the next pass trusts a file by its size and time).
+  // Smaller files skip the wait: each flush costs a journal commit, which a
+  // pass over thousands of small files would feel.
+  static constexpr int64_t kFlushBeforeRenameBytes = 4 << 20;
 
   explicit THttpDownload(uint8_t threadCount);
   ~THttpDownload();

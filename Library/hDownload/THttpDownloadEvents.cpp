@@ -296,12 +296,15 @@ void THttpDownload::Finish(int windowBits) {
   if (!writer) {
     error = "no data file for " + name;
   } else {
+    const bool flushed = fileSize_ < kFlushBeforeRenameBytes || writer->Sync(static_cast<int>(workerTimeoutMs_.load()));
     writer->Close();  // every queued block is written first
     if (writer->Failed())
       error = writer->ErrorText();
     else if (writtenSize_ < fileSize_)
       error = "only " + std::to_string(writtenSize_.load()) + " of " + std::to_string(fileSize_.load()) +
               " bytes reached " + dataFile;
+    else if (!flushed)
+      error = "Write Error: " + dataFile + " could not be put on disk";
     writer.reset();
   }
   // The state file goes before the data file takes its final name: killed
