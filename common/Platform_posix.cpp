@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <iconv.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -144,6 +145,20 @@ uint32_t TickCount() {
 
 void SleepMs(uint32_t ms) {
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void PreferLargePages(void* data, size_t size) {
+#ifdef MADV_HUGEPAGE
+  // Only the whole large pages inside the buffer; the advice must start on
+  // a page boundary.
+  constexpr uintptr_t kLarge = uintptr_t{2} << 20;
+  const uintptr_t start = (reinterpret_cast<uintptr_t>(data) + kLarge - 1) & ~(kLarge - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kLarge - 1);
+  if (data && end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)size;
+#endif
 }
 
 LocalTime Now() {

@@ -116,6 +116,10 @@ void SleepMs(uint32_t ms) {
   Sleep(ms);
 }
 
+// Large pages on Windows need a privilege a player's account lacks and
+// memory reserved for them from the start; ordinary pages it is.
+void PreferLargePages(void*, size_t) {}
+
 LocalTime Now() {
   SYSTEMTIME t;
   GetLocalTime(&t);

@@ -174,7 +174,10 @@ bool THttpGetDocument::ReadBody() {
     c.tag = "ReadIdentityDocument";
     if (response_.ContentLength > kMaxDocumentSize) tooLarge = true;
     // One allocation instead of a growing copy for a body of known length.
-    if (!tooLarge && response_.ContentLength > 0) document_.reserve(static_cast<size_t>(response_.ContentLength));
+    if (!tooLarge && response_.ContentLength > 0) {
+      document_.reserve(static_cast<size_t>(response_.ContentLength));
+      plat::PreferLargePages(document_.data(), document_.capacity());
+    }
     ok = !tooLarge && ReadIdentityBody(c);
   } else {
     c.tag = "ReadDocumentUntilClose";

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <vector>
 
 #include "common/Deployment.h"
 #include "common/FileAttributes.h"
@@ -183,3 +184,32 @@ TEST(Deployment, ExeNameFolderAndStem) {
 
 }  // namespace
 }  // namespace lg
+
+// Both are hints: whatever the buffer or range, memory and file keep exactly
+// what was written, and odd arguments (null, tiny, unaligned, past the end,
+// a closed stream) are taken without harm.
+TEST(Platform, MemoryAndWriteBackHintsNeverChangeData) {
+  lg::plat::PreferLargePages(nullptr, 0);
+  lg::plat::PreferLargePages(nullptr, size_t{8} << 20);
+  std::vector<char> big((size_t{6} << 20) + 123);
+  for (size_t offset : {size_t{0}, size_t{1}, size_t{4095}}) {
+    lg::plat::PreferLargePages(big.data() + offset, big.size() - offset);
+    for (size_t i = offset; i < big.size(); i += 511) big[i] = static_cast<char>(i * 7);
+    for (size_t i = offset; i < big.size(); i += 511) ASSERT_EQ(big[i], static_cast<char>(i * 7)) << i;
+  }
+  char small[16] = "small";
+  lg::plat::PreferLargePages(small, sizeof small);
+  EXPECT_STREQ(small, "small");
+
+  lg::test::TTempDir dir;
+  lg::plat::TFileStream file;
+  file.StartWriteBack(0, 10);  // not open
+  ASSERT_TRUE(file.Open(dir.File("hint.bin"), lg::plat::TFileStream::Mode::Create));
+  ASSERT_TRUE(file.WriteAt(0, "0123456789", 10));
+  file.StartWriteBack(0, 10);
+  file.StartWriteBack(5, 1 << 20);  // beyond the end
+  file.StartWriteBack(-1, 10);
+  ASSERT_TRUE(file.Flush());
+  file.Close();
+  EXPECT_EQ(lg::test::ReadFileBytes(dir.File("hint.bin")), "0123456789");
+}
