@@ -5,6 +5,7 @@
 
 #include <exception>
 
+#include "Library/hDownload/TConnectionPool.h"
 #include "Library/hDownload/THttpGetDocument.h"
 #include "Library/hDownload/THttpHeader.h"
 #include "common/Deployment.h"
@@ -34,6 +35,7 @@ TUpdateThread::TUpdateThread(IMessageSink& window, int pass, std::string urlBase
       keyed_(!options_.PublicKey.empty()),
       state_(folder_, exeName_, pass, log_, window, [this] { return Terminated(); }) {
   if (!options_.ResolveHost) options_.ResolveHost = ResolveHostList;
+  if (options_.Pipelined) connections_ = std::make_shared<TConnectionPool>();
   if (keyed_) {
     // A key that does not parse stays all zero: no signature verifies.
     if (!ParsePublicKeyText(options_.PublicKey, key_)) key_ = {};

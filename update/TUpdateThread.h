@@ -39,6 +39,7 @@
 
 namespace lg {
 
+class TConnectionPool;
 class THttpDownload;
 class THttpGetDocument;
 
@@ -53,6 +54,10 @@ struct TUpdateThreadOptions {
   // always. Set: every manifest needs its signature and every file its
   // SHA-256; a key that does not parse accepts nothing.
   std::string PublicKey;
+  // The pipelined transfer mode (see THttpDownload::SetPipelined): the
+  // pass's downloads share one pool of kept-alive connections. Off: every
+  // request has a connection of its own, as always.
+  bool Pipelined = false;
 };
 
 class TUpdateThread : private IUnzipHost {
@@ -152,6 +157,9 @@ class TUpdateThread : private IUnzipHost {
   // The address the manifest came through when the content host's name
   // did not work directly; the downloads use it too. Empty otherwise.
   std::string contentAddress_;
+  // Pipelined mode: the kept connections of the pass's downloads (update
+  // thread and the downloaders' workers; the pool has its own lock).
+  std::shared_ptr<TConnectionPool> connections_;
 
   std::atomic<uint8_t> downloadState_{kDownloading};
   TEvent wake_;  // a download ended or a stop was requested

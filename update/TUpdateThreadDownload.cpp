@@ -70,6 +70,7 @@ uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& d
   // totals as they stand now instead of reading the thread's own.
   const int64_t done = state_.BytesDone, total = state_.BytesTotal;
   auto download = std::make_unique<THttpDownload>(connections);
+  download->SetPipelined(connections_);
   download->OnComplete = [this](THttpDownload&) {
     downloadState_ = kDownloadComplete;
     wake_.Set();
