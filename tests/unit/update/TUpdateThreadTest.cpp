@@ -79,6 +79,28 @@ TEST_F(UpdateThreadTest, FreshInstallationDownloadsEverythingInOneRun) {
   EXPECT_EQ(progress.back().LParam, total);
 }
 
+TEST_F(UpdateThreadTest, PipelinedPassFetchesItsFilesOverOneKeptConnection) {
+  server_.SetKeepAlive(100);
+  std::vector<TSiteFile> files = GameFiles();
+  for (int i = 0; i < 6; ++i) files.push_back({"data\\n" + std::to_string(i) + ".dat", std::string(5000 + i, 'n')});
+  site_.Publish(files);
+  TUpdateThreadOptions options;
+  options.Pipelined = true;
+  std::vector<std::string> left;
+  EXPECT_EQ(install_.RunPass(site_.Base(), 0, options, &left), 1);
+  EXPECT_TRUE(left.empty());
+  EXPECT_EQ(install_.Read("data/ui/skin.dat"), kBig);
+  EXPECT_EQ(install_.Read("data/maps/m1.map"), std::string(9000, 'm'));
+  for (int i = 0; i < 6; ++i)
+    EXPECT_EQ(install_.Read("data/n" + std::to_string(i) + ".dat"), std::string(5000 + i, 'n'));
+  // One request a file (no probe), all of them on the connection the first
+  // file opened; the manifest's fetch has its own.
+  EXPECT_EQ(site_.FileRequests(), files.size());
+  EXPECT_EQ(server_.Connections(), 2);
+  const std::string state = install_.Read("data/update0.local");
+  EXPECT_NE(state.find("data\\n5.dat=" + Md5OfText(std::string(5005, 'n')) + "-"), std::string::npos) << state;
+}
+
 TEST_F(UpdateThreadTest, SecondRunFetchesNothingAndReadsNoFile) {
   site_.Publish(GameFiles());
   ASSERT_EQ(install_.RunPass(site_.Base()), 1);
