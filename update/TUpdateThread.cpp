@@ -177,6 +177,13 @@ int TUpdateThread::Execute() {
   // takes them from the end.
   for (int sweep = 0; sweep < kMaxSweeps && !downloads_.empty(); ++sweep) {
     const int count = static_cast<int>(downloads_.size());
+    if (connections_ && mode_ == 1) {
+      const std::vector<bool> fetched = SweepSideBySide();
+      if (Terminated()) return 0;
+      for (int i = count - 1; i >= 0; --i)
+        if (fetched[static_cast<size_t>(i)]) downloads_.erase(downloads_.begin() + i);
+      continue;
+    }
     for (int i = count - 1; i >= 0; --i) {
       if (Terminated()) return 0;
       const auto at = downloads_.begin() + i;
