@@ -115,7 +115,10 @@ uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& d
 
 TUpdateThread::TRecordPlan TUpdateThread::PlanRecord(const TLocalFileInfo& record) const {
   TRecordPlan plan;
-  plan.Connections = record.SizeOrAge <= kSingleConnectionMax ? 1 : kManyConnections;
+  // Pipelined, a file within the first range comes in one answer: more
+  // workers would only wait.
+  const bool oneAnswer = connections_ && record.SizeOrAge <= THttpDownload::kFirstRangeBytes;
+  plan.Connections = record.SizeOrAge <= kSingleConnectionMax || oneAnswer ? 1 : kManyConnections;
   plan.Name = record.FileName + (record.IsZip ? std::string(ops::kZipSuffix) : std::string());
   plan.Url = ops::IncrementalFileUrl(urlBase_, record.FileName, record.IsZip);
   const std::string localPath = folder_ + plan.Name;
