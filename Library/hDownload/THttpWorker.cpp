@@ -23,7 +23,7 @@ THttpWorker::THttpWorker(int index, std::string hostOverride, TEvents events, st
       HostOverride(std::move(hostOverride)),
       events_(std::move(events)),
       pool_(std::move(pool)),
-      dataBuffer_(kDataBufferSize) {
+      dataBuffer_(new char[kDataBufferSize]) {
   thread_ = std::thread([this] { Execute(); });
 }
 
@@ -192,7 +192,7 @@ bool THttpWorker::Flush() {
   // The writer may hold us back (back-pressure): that is not a stall.
   ActivityTick = 0;
   const bool ok =
-      events_.OnData && events_.OnData(*this, dataBuffer_.data(), dataFill_, Response.RangeStart + delivered_);
+      events_.OnData && events_.OnData(*this, dataBuffer_.get(), dataFill_, Response.RangeStart + delivered_);
   ActivityTick = LiveTick();
   if (ok) delivered_ += dataFill_;
   dataFill_ = 0;
@@ -219,7 +219,7 @@ bool THttpWorker::ReadBody() {
                          refused = true;
                          return false;
                        }
-                       std::memcpy(dataBuffer_.data() + dataFill_, data, static_cast<size_t>(n));
+                       std::memcpy(dataBuffer_.get() + dataFill_, data, static_cast<size_t>(n));
                        const uint32_t now = plat::TickCount();
                        if (dataFill_ == 0) fillTick_ = now;
                        dataFill_ += n;

@@ -136,7 +136,9 @@ class THttpWorker {
   std::unique_ptr<THttpHeader> request_;
   std::optional<TByteRange> range_;
   std::string assignedUrl_;
-  std::vector<char> dataBuffer_;
+  // Not cleared when made: a worker of a small file touches only the pages
+  // it fills.
+  std::unique_ptr<char[]> dataBuffer_;
   int32_t dataFill_ = 0;
   uint32_t fillTick_ = 0;  // when the first byte now in the buffer came
   // Written by the worker's thread; the downloader reads it to save its
