@@ -17,6 +17,12 @@ string(LENGTH "${LG_UPDATE_PUBLIC_KEY}" _lg_key_length)
 if(NOT _lg_key_length EQUAL 0 AND NOT _lg_key_length EQUAL 128)
   message(FATAL_ERROR "LG_UPDATE_PUBLIC_KEY must be 128 hex digits, not ${_lg_key_length}")
 endif()
+set(LG_TRANSFER_MODE "default" CACHE STRING
+    "How the launcher fetches files: default (the written behaviour) or pipelined (kept-alive connections, no probe)")
+set_property(CACHE LG_TRANSFER_MODE PROPERTY STRINGS default pipelined)
+if(NOT LG_TRANSFER_MODE STREQUAL "default" AND NOT LG_TRANSFER_MODE STREQUAL "pipelined")
+  message(FATAL_ERROR "LG_TRANSFER_MODE must be default or pipelined, not ${LG_TRANSFER_MODE}")
+endif()
 set(LG_CRC_SALT_HEAD "lg" CACHE STRING "First salt piece of the news page check value")
 set(LG_CRC_SALT_TAIL "launcher" CACHE STRING "Second salt piece of the news page check value")
 

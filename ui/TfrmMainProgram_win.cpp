@@ -132,6 +132,7 @@ uint8_t TfrmMainProgram::StartWorker(int pass, const std::string& localState, co
   TUpdateThreadOptions options;
   // The build's update key; empty keeps the unsigned behaviour.
   options.PublicKey = defaults::kUpdatePublicKey;
+  options.Pipelined = defaults::kPipelinedTransfer;
   worker_ = std::make_unique<TUpdateThread>(*sink_, pass, urlBase, std::move(options));
   return worker_->UpdateMode();
 }

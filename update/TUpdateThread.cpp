@@ -5,6 +5,7 @@
 
 #include <exception>
 
+#include "Library/hDownload/TConnectionPool.h"
 #include "Library/hDownload/THttpGetDocument.h"
 #include "Library/hDownload/THttpHeader.h"
 #include "common/Deployment.h"
@@ -34,6 +35,7 @@ TUpdateThread::TUpdateThread(IMessageSink& window, int pass, std::string urlBase
       keyed_(!options_.PublicKey.empty()),
       state_(folder_, exeName_, pass, log_, window, [this] { return Terminated(); }) {
   if (!options_.ResolveHost) options_.ResolveHost = ResolveHostList;
+  if (options_.Pipelined) connections_ = std::make_shared<TConnectionPool>();
   if (keyed_) {
     // A key that does not parse stays all zero: no signature verifies.
     if (!ParsePublicKeyText(options_.PublicKey, key_)) key_ = {};
@@ -175,6 +177,13 @@ int TUpdateThread::Execute() {
   // takes them from the end.
   for (int sweep = 0; sweep < kMaxSweeps && !downloads_.empty(); ++sweep) {
     const int count = static_cast<int>(downloads_.size());
+    if (connections_ && mode_ == 1) {
+      const std::vector<bool> fetched = SweepSideBySide();
+      if (Terminated()) return 0;
+      for (int i = count - 1; i >= 0; --i)
+        if (fetched[static_cast<size_t>(i)]) downloads_.erase(downloads_.begin() + i);
+      continue;
+    }
     for (int i = count - 1; i >= 0; --i) {
       if (Terminated()) return 0;
       const auto at = downloads_.begin() + i;

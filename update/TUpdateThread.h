@@ -39,6 +39,7 @@
 
 namespace lg {
 
+class TConnectionPool;
 class THttpDownload;
 class THttpGetDocument;
 
@@ -53,6 +54,10 @@ struct TUpdateThreadOptions {
   // always. Set: every manifest needs its signature and every file its
   // SHA-256; a key that does not parse accepts nothing.
   std::string PublicKey;
+  // The pipelined transfer mode (see THttpDownload::SetPipelined): the
+  // pass's downloads share one pool of kept-alive connections. Off: every
+  // request has a connection of its own, as always.
+  bool Pipelined = false;
 };
 
 class TUpdateThread : private IUnzipHost {
@@ -61,6 +66,10 @@ class TUpdateThread : private IUnzipHost {
   static constexpr int64_t kSingleConnectionMax = 4096;
   static constexpr uint8_t kManyConnections = 5;
   static constexpr int kWaitStepMs = 10;
+  // Pipelined mode: records fetched side by side in a sweep, and the
+  // largest record that may be one of them.
+  static constexpr int kFilesInFlight = 5;
+  static constexpr int64_t kSideBySideMax = 1048576;
 
   // Download states, set by the downloader's events.
   enum : uint8_t { kDownloading = 0, kDownloadFailed = 1, kDownloadComplete = 2 };
@@ -105,7 +114,31 @@ class TUpdateThread : private IUnzipHost {
                     const std::string& text, uint64_t lowest, uint64_t& sequence);
   // With a key: every entry of the manifest carries a well-formed "Sha256".
   bool HasStrongDigests(const TzqJSONbase* doc);
+  // How one record is fetched: its download's name, URL, folder and
+  // connections, and where it goes afterwards.
+  struct TRecordPlan {
+    std::string Name;  // with ".zip" for a zipped entry
+    std::string Url;
+    std::string WorkDir;
+    uint8_t Connections = 1;
+    bool KeepArchive = false;
+    bool ToCompanion = false;
+  };
+  TRecordPlan PlanRecord(const TLocalFileInfo& record) const;
+  std::string DownloadingText(const TRecordPlan& plan, int position, int count) const;
+  void ShowFailure(const TRecordPlan& plan, const std::string& failure);
   bool DownloadRecord(const TLocalFileInfo& record, int position, int count);
+  // After the download: moves, unpacks, places and verifies the file saved
+  // at `saved`.
+  bool FinishRecord(const TLocalFileInfo& record, const TRecordPlan& plan, const std::string& saved);
+  // Pipelined mode: one sweep over downloads_ with up to kFilesInFlight
+  // small records fetched side by side; the others one by one. Returns
+  // which records were fetched (index in downloads_).
+  std::vector<bool> SweepSideBySide();
+  struct TFlight;
+  std::unique_ptr<TFlight> StartFlight(size_t index, int position, int count);
+  bool EndFlight(TFlight& flight);
+  void PostFlightProgress(int64_t total);
   bool UnpackRecord(const TLocalFileInfo& record, const std::string& archive, const std::string& workDir);
   bool PlaceCompanion(const std::string& staged);
   // `strongMismatch`: the MD5 matched but the SHA-256 (checked with a key)
@@ -152,6 +185,17 @@ class TUpdateThread : private IUnzipHost {
   // The address the manifest came through when the content host's name
   // did not work directly; the downloads use it too. Empty otherwise.
   std::string contentAddress_;
+  // Pipelined mode: the kept connections of the pass's downloads (update
+  // thread and the downloaders' workers; the pool has its own lock).
+  std::shared_ptr<TConnectionPool> connections_;
+  // Side-by-side sweeps: where the pass stood when the flights in the air
+  // began, their bytes received since, when they began, and the flight
+  // whose file progress is shown (compared, never followed). Set by the
+  // update thread while no flight runs, read by the downloaders' events.
+  std::atomic<int64_t> flightBase_{0};
+  std::atomic<int64_t> flightBytes_{0};
+  std::atomic<uint32_t> flightStart_{0};
+  std::atomic<const TFlight*> shownFlight_{nullptr};
 
   std::atomic<uint8_t> downloadState_{kDownloading};
   TEvent wake_;  // a download ended or a stop was requested

@@ -70,6 +70,7 @@ uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& d
   // totals as they stand now instead of reading the thread's own.
   const int64_t done = state_.BytesDone, total = state_.BytesTotal;
   auto download = std::make_unique<THttpDownload>(connections);
+  download->SetPipelined(connections_);
   download->OnComplete = [this](THttpDownload&) {
     downloadState_ = kDownloadComplete;
     wake_.Set();
@@ -112,27 +113,50 @@ uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& d
   return downloadState_;
 }
 
-bool TUpdateThread::DownloadRecord(const TLocalFileInfo& record, int position, int count) {
-  const uint8_t connections = record.SizeOrAge <= kSingleConnectionMax ? 1 : kManyConnections;
-  const std::string name = record.FileName + (record.IsZip ? std::string(ops::kZipSuffix) : std::string());
-  const std::string url = ops::IncrementalFileUrl(urlBase_, record.FileName, record.IsZip);
-  const std::string localPath = folder_ + name;
+TUpdateThread::TRecordPlan TUpdateThread::PlanRecord(const TLocalFileInfo& record) const {
+  TRecordPlan plan;
+  // Pipelined, a file within the first range comes in one answer: more
+  // workers would only wait.
+  const bool oneAnswer = connections_ && record.SizeOrAge <= THttpDownload::kFirstRangeBytes;
+  plan.Connections = record.SizeOrAge <= kSingleConnectionMax || oneAnswer ? 1 : kManyConnections;
+  plan.Name = record.FileName + (record.IsZip ? std::string(ops::kZipSuffix) : std::string());
+  plan.Url = ops::IncrementalFileUrl(urlBase_, record.FileName, record.IsZip);
+  const std::string localPath = folder_ + plan.Name;
   // A zipped "launcher.dll" is kept as its archive, unverified.
-  const bool keepArchive = record.IsZip && SameText(record.FileName, "launcher.dll");
+  plan.KeepArchive = record.IsZip && SameText(record.FileName, "launcher.dll");
   // The launcher's own entry never lands under `File`, which may be the
   // running executable: it is fetched beside the data and becomes the
   // companion, which start-up copies over the executable.
-  const bool toCompanion = record.IsLauncher != 0 && !keepArchive;
-  const std::string workDir = toCompanion ? StagingDir() : FolderOf(localPath);
+  plan.ToCompanion = record.IsLauncher != 0 && !plan.KeepArchive;
+  plan.WorkDir = plan.ToCompanion ? StagingDir() : FolderOf(localPath);
+  return plan;
+}
 
-  ShowStatus(Format(Gbk("正在下载 %s %d/%d"), name, position, count));
+std::string TUpdateThread::DownloadingText(const TRecordPlan& plan, int position, int count) const {
+  return Format(Gbk("正在下载 %s %d/%d"), plan.Name, position, count);
+}
+
+void TUpdateThread::ShowFailure(const TRecordPlan& plan, const std::string& failure) {
+  // The reason stays on the status line (a full disk says "Write Error")
+  // until the next file's download replaces it.
+  if (!Terminated()) ShowStatus(Gbk("下载文件 ") + plan.Name + Gbk(" 失败，请稍后再试 ") + failure);
+}
+
+bool TUpdateThread::DownloadRecord(const TLocalFileInfo& record, int position, int count) {
+  const TRecordPlan plan = PlanRecord(record);
+  ShowStatus(DownloadingText(plan, position, count));
   std::string saved, failure;
-  if (DownloadInto(url, workDir, record.SizeOrAge, connections, saved, failure) != kDownloadComplete) {
-    // The reason stays on the status line (a full disk says "Write Error")
-    // until the next file's download replaces it.
-    if (!Terminated()) ShowStatus(Gbk("下载文件 ") + name + Gbk(" 失败，请稍后再试 ") + failure);
+  if (DownloadInto(plan.Url, plan.WorkDir, record.SizeOrAge, plan.Connections, saved, failure) != kDownloadComplete) {
+    ShowFailure(plan, failure);
     return false;
   }
+  return FinishRecord(record, plan, saved);
+}
+
+bool TUpdateThread::FinishRecord(const TLocalFileInfo& record, const TRecordPlan& plan, const std::string& saved) {
+  const std::string& name = plan.Name;
+  const std::string& workDir = plan.WorkDir;
+  const bool keepArchive = plan.KeepArchive, toCompanion = plan.ToCompanion;
   // Where the file belongs before unpacking or renaming (a redirect may
   // have named the download otherwise).
   const std::string expected = workDir + BareName(name);

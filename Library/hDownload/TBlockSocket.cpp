@@ -139,6 +139,38 @@ bool TBlockSocket::CloseSocket() {
   return ok;
 }
 
+bool TBlockSocket::TakeConnection(TBlockSocket& from) {
+  CloseSocket();
+  sock::Handle h;
+  {
+    std::lock_guard<std::mutex> guard(from.handleLock_);
+    h = from.socket_;
+    from.socket_ = sock::kInvalid;
+  }
+  if (from.unread_ > 0) std::memcpy(buffer_, from.buffer_ + from.readPos_, static_cast<size_t>(from.unread_));
+  unread_ = from.unread_;
+  readPos_ = 0;
+  pendingLf_ = from.pendingLf_;
+  peerText_ = from.peerText_;
+  connected_ = from.connected_ && h != sock::kInvalid;
+  from.unread_ = 0;
+  from.readPos_ = 0;
+  from.pendingLf_ = false;
+  from.connected_ = false;
+  interrupted_ = false;
+  {
+    std::lock_guard<std::mutex> guard(handleLock_);
+    socket_ = h;
+  }
+  // An Abort before the handle was published found nothing to shut down.
+  if (aborted_ || !connected_) {
+    CloseSocket();
+    RecordError(kInterruptedError);
+    return false;
+  }
+  return true;
+}
+
 void TBlockSocket::Interrupt() {
   interrupted_ = true;
   std::lock_guard<std::mutex> guard(handleLock_);

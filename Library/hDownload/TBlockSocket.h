@@ -54,6 +54,11 @@ class TBlockSocket {
   bool Connect(const std::string& host, int port, int timeoutMs);
   // False only when the shutdown call failed; the socket is closed anyway.
   bool CloseSocket();
+  // Closes any previous connection and continues `from`'s (its handle,
+  // peer and unread bytes); `from` is left closed. Both belong to the
+  // calling thread. False, closing it, when this socket was aborted: a kept
+  // connection must not outlive a stop request.
+  bool TakeConnection(TBlockSocket& from);
 
   // Bytes sent, 0 when not connected, -1 on failure.
   int SendBuffer(const void* data, uint16_t length);

@@ -54,6 +54,7 @@ void TDownLoadChunk::InitRange(const std::string& stateFile, int target, int64_t
   stateFile_ = stateFile;
   static const std::string format = Gbk("文件长度：%lld-%lld");
   DebugLine(format.c_str(), start, end);
+  if (start > end) return;  // an empty span: nothing is left to fetch
   AddRange(start, end);
   Split(target);
 }

@@ -33,7 +33,8 @@ class TDownLoadChunk {
   TDownLoadChunk(const TDownLoadChunk&) = delete;
   TDownLoadChunk& operator=(const TDownLoadChunk&) = delete;
 
-  // A fresh pool covering [start, end], split towards `target` ranges.
+  // A fresh pool covering [start, end], split towards `target` ranges;
+  // empty when start > end.
   void InitRange(const std::string& stateFile, int target, int64_t start, int64_t end);
   // A pool resumed from the state file's "Chunks" section. The saved ranges
   // are checked against `fileSize`: a range that runs backwards, reaches past

@@ -144,7 +144,15 @@ void THttpDownload::Start(const std::string& url, const std::string& saveDir, in
   }
   auto request = std::make_unique<THttpHeader>();
   request->SetRequest("GET", url_);
-  if (threadCount_ != 0) request->SetRange(ops::kProbeRangeStart, ops::kProbeRangeEnd);  // the probe: one byte
+  // The probe: one byte; pipelined, the first range answers the same
+  // questions and brings data too.
+  std::optional<TByteRange> first;
+  if (threadCount_ != 0 && pool_) {
+    first = TByteRange{0, kFirstRangeBytes - 1};
+    request->SetRange(first->Start, first->End);
+  } else if (threadCount_ != 0) {
+    request->SetRange(ops::kProbeRangeStart, ops::kProbeRangeEnd);
+  }
   std::lock_guard<std::mutex> guard(lock_);
   if (workers_.empty()) {
     if (threadCount_ == 0) threadCount_ = 1;
@@ -153,7 +161,7 @@ void THttpDownload::Start(const std::string& url, const std::string& saveDir, in
   idleCount_ = 0;
   startTick_ = plat::TickCount();
   busy_[0] = true;
-  workers_[0]->AssignRequest(std::move(request), std::nullopt);
+  workers_[0]->AssignRequest(std::move(request), first);
 }
 
 void THttpDownload::StartWorkers() {
@@ -177,7 +185,7 @@ std::unique_ptr<THttpWorker> THttpDownload::NewWorker(int slot, const std::strin
   events.OnHeader = [this](THttpWorker& w) { return OnHeader(w); };
   events.OnDone = [this](THttpWorker& w) { OnDone(w); };
   events.OnStop = [this](THttpWorker& w) { OnStop(w); };
-  return std::make_unique<THttpWorker>(slot + 1, host, std::move(events));
+  return std::make_unique<THttpWorker>(slot + 1, host, std::move(events), pool_);
 }
 
 TAnswer THttpDownload::OnHeader(THttpWorker& worker) {
@@ -218,6 +226,11 @@ TAnswer THttpDownload::OnHeader(THttpWorker& worker) {
   }
   if (code == 416) {
     if (state_ == Probing) {
+      // Asked again without a range: the whole body is the answer.
+      {
+        std::lock_guard<std::mutex> guard(lock_);
+        worker.DropRange();
+      }
       request.SetHeader("Range", "");
       SetError(peer + Gbk(":服务器不支持续传"));
       plat::DebugOutput(ErrorText());
@@ -237,6 +250,11 @@ TAnswer THttpDownload::OnHeader(THttpWorker& worker) {
 
 TAnswer THttpDownload::OnProbeAnswer200(THttpWorker& worker) {
   firstAnswer_ = true;
+  {
+    // The whole body follows: a first range asked for no longer limits it.
+    std::lock_guard<std::mutex> guard(lock_);
+    worker.DropRange();
+  }
   THttpHeader& response = worker.Response;
   const bool chunked = response.IsChunked();
   // Neither a length nor chunking: the body ends when the server closes.
@@ -293,7 +311,7 @@ TAnswer THttpDownload::OnAnswer206(THttpWorker& worker) {
   // The first answer is the probe's: nothing else is asked before it.
   const bool wasProbing = !firstAnswer_.exchange(true);
   if (wasProbing) {
-    response.ContentLength = 0;  // the probe's one byte is not read
+    if (!pool_) response.ContentLength = 0;  // the probe's one byte is not read
     if (FirstResponse(worker, true, true)) return TAnswer::Continue;
     EnterState(Failed);
     return TAnswer::Stop;
@@ -341,7 +359,23 @@ bool THttpDownload::FirstResponse(THttpWorker& worker, bool wasFirst, bool range
     }
     return writer_ != nullptr || OpenWriter(DataFile(), 0);
   }
-  if (!Resume(StateFile(), DataFile()) && !CreateState(StateFile(), DataFile())) return false;
+  // Pipelined, this answer's range is fetched while the rest waits in the
+  // pool; the range ends with the file.
+  int64_t firstFree = 0;
+  if (pool_ && worker.Range()) {
+    worker.ClipRange(fileSize_ - 1);
+    firstFree = worker.Range()->End + 1;
+  }
+  if (Resume(StateFile(), DataFile())) {
+    if (pool_) {
+      // The resumed pool has the first range's missing bytes already: this
+      // answer is read no further, like the probe's (its connection closes).
+      response.ContentLength = 0;
+      worker.DropRange();
+    }
+  } else if (!CreateState(StateFile(), DataFile(), firstFree)) {
+    return false;
+  }
   // Size, pool and resumed byte count are in place before anyone sees the
   // new state, and before any range is asked for.
   TState probing = Probing;
@@ -379,7 +413,7 @@ bool THttpDownload::Resume(const std::string& stateFile, const std::string& data
   return true;
 }
 
-bool THttpDownload::CreateState(const std::string& stateFile, const std::string& dataFile) {
+bool THttpDownload::CreateState(const std::string& stateFile, const std::string& dataFile, int64_t firstFree) {
   receivedSize_ = 0;
   writtenSize_ = 0;
   // A fresh file: "Chunks" of an earlier state must not survive next to the
@@ -392,7 +426,7 @@ bool THttpDownload::CreateState(const std::string& stateFile, const std::string&
     return false;
   }
   chunks_ = std::make_unique<TDownLoadChunk>();
-  chunks_->InitRange(stateFile, TargetCount(), 0, fileSize_ - 1);
+  chunks_->InitRange(stateFile, TargetCount(), firstFree, fileSize_ - 1);
   return OpenWriter(dataFile, fileSize_);
 }
 

@@ -17,6 +17,13 @@
 // pool's; the download's lock is never held during network or disk I/O
 // except for the short state-file writes.
 //
+// Pipelined mode (SetPipelined): the workers keep their connections alive
+// through a connection pool shared with other downloads, and there is no
+// probe: the first request asks for the first kFirstRangeBytes, and its 206
+// gives the total size (a 200 becomes the one-connection download of the
+// whole body, as after the probe). The rest of the file is cut into ranges
+// as after the probe; every status and Content-Range rule stays the same.
+//
 // Owns its workers, the writer and the range pool. Destroying it stops the
 // workers (each unfinished range goes back to the pool), writes everything
 // queued, and saves the pool's state file for the next run.
@@ -32,6 +39,7 @@
 #include <vector>
 
 #include "Library/hDownload/TBGFileStream.h"
+#include "Library/hDownload/TConnectionPool.h"
 #include "Library/hDownload/TDownLoadChunk.h"
 #include "Library/hDownload/THttpWorker.h"
 
@@ -64,11 +72,19 @@ class THttpDownload {
   // Smaller files skip the wait: each flush costs a journal commit, which a
   // pass over thousands of small files would feel.
   static constexpr int64_t kFlushBeforeRenameBytes = 4 << 20;
+  // Pipelined mode: the first request's range; a file no longer than this
+  // comes whole in one answer.
+  static constexpr int64_t kFirstRangeBytes = 1048576;
 
   explicit THttpDownload(uint8_t threadCount);
   ~THttpDownload();
   THttpDownload(const THttpDownload&) = delete;
   THttpDownload& operator=(const THttpDownload&) = delete;
+
+  // Before Start: the pipelined mode, with the pool the workers take kept
+  // connections from and give them back to. Null keeps the default mode.
+  void SetPipelined(std::shared_ptr<TConnectionPool> pool) { pool_ = std::move(pool); }
+  bool Pipelined() const { return pool_ != nullptr; }
 
   // Alternative addresses, handed to the workers in turn.
   void SetHosts(const std::vector<std::string>& hosts);
@@ -119,7 +135,9 @@ class THttpDownload {
   THttpWorker::THeaderAnswer Refuse(THttpWorker& worker, const std::string& why);
   bool FirstResponse(THttpWorker& worker, bool wasFirst, bool ranged);
   bool Resume(const std::string& stateFile, const std::string& dataFile);
-  bool CreateState(const std::string& stateFile, const std::string& dataFile);
+  // A fresh state whose pool starts at `firstFree` (the bytes before it are
+  // being fetched already).
+  bool CreateState(const std::string& stateFile, const std::string& dataFile, int64_t firstFree);
   bool OpenWriter(const std::string& dataFile, int64_t truncateTo);
   void Finish(int windowBits);
   bool HandOutNext(THttpWorker& worker, const char* logFormat);
@@ -164,6 +182,7 @@ class THttpDownload {
   mutable std::mutex errorLock_;
   std::string errorText_;  // guarded by errorLock_
   std::vector<std::string> hosts_;
+  std::shared_ptr<TConnectionPool> pool_;  // set before Start, then read only
   size_t hostIndex_ = 0;
   std::atomic<bool> ended_{false};        // OnComplete or OnFailed raised
   std::atomic<bool> firstAnswer_{false};  // a 200 or 206 answer has been taken as the first

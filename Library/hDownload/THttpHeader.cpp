@@ -192,6 +192,27 @@ bool THttpHeader::IsChunked() const {
   return SameText(TrimText(GetHeader("Transfer-EnCoding")), "Chunked");
 }
 
+bool THttpHeader::KeepsConnection() const {
+  // The header is a list of tokens ("keep-alive, Upgrade"); ASCII case does
+  // not matter.
+  std::string tokens = TrimText(GetHeader("Connection"));
+  for (char& c : tokens) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  auto has = [&](const std::string& token) {
+    size_t at = 0;
+    while ((at = tokens.find(token, at)) != std::string::npos) {
+      const size_t end = at + token.size();
+      const bool startOk = at == 0 || tokens[at - 1] == ',' || tokens[at - 1] == ' ';
+      const bool endOk = end == tokens.size() || tokens[end] == ',' || tokens[end] == ' ';
+      if (startOk && endOk) return true;
+      at = end;
+    }
+    return false;
+  };
+  if (has("close")) return false;
+  if (SameText(Protocol, "HTTP/1.1")) return true;
+  return SameText(Protocol, "HTTP/1.0") && has("keep-alive");
+}
+
 int THttpHeader::ContentWindowBits() const {
   const std::string coding = TrimText(GetHeader("Content-Encoding"));
   if (SameText(coding, "gzip")) return 47;

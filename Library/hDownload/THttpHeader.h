@@ -52,6 +52,10 @@ class THttpHeader {
   void ResetStatus();
 
   bool IsChunked() const;
+  // A response after which the connection may carry another request: an
+  // HTTP/1.1 answer without "Connection: close", or an HTTP/1.0 answer
+  // with "Connection: keep-alive".
+  bool KeepsConnection() const;
   // 47 for "gzip" (zlib or gzip header detected), -15 for "deflate" (raw),
   // else 0: no decoding.
   int ContentWindowBits() const;

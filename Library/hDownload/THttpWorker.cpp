@@ -18,8 +18,12 @@ uint32_t LiveTick() {
 
 }  // namespace
 
-THttpWorker::THttpWorker(int index, std::string hostOverride, TEvents events)
-    : Index(index), HostOverride(std::move(hostOverride)), events_(std::move(events)), dataBuffer_(kDataBufferSize) {
+THttpWorker::THttpWorker(int index, std::string hostOverride, TEvents events, std::shared_ptr<TConnectionPool> pool)
+    : Index(index),
+      HostOverride(std::move(hostOverride)),
+      events_(std::move(events)),
+      pool_(std::move(pool)),
+      dataBuffer_(new char[kDataBufferSize]) {
   thread_ = std::thread([this] { Execute(); });
 }
 
@@ -95,6 +99,8 @@ void THttpWorker::Execute() {
     if (ok) {
       Failures = 0;
       Response.RangeEnd = 0;
+      // Before OnDone: the download's next request may want it already.
+      ReleaseConnection();
       if (events_.OnDone) events_.OnDone(*this);
       continue;
     }
@@ -110,11 +116,22 @@ bool THttpWorker::DoRequest() {
   THttpHeader& request = *request_;
   std::string host = HostOverride.empty() ? request.Host : HostOverride;
   lastStatus_ = 0;
+  keepConnection_ = false;
   for (int attempt = 0; attempt < kMaxAttempts; ++attempt) {
     if (request.Port == 0 || terminated_) return false;
     ActivityTick = LiveTick();
     PrepareResponse();
-    if (!Socket.Connect(host, request.Port, kConnectTimeoutMs)) return false;
+    // Only the first attempt takes a kept connection: a redirect, or the
+    // retry after a kept connection failed, starts on a fresh one.
+    const bool reused = pool_ && attempt == 0 && TakePooledConnection(host, request.Port);
+    if (!reused) {
+      if (!Socket.Connect(host, request.Port, kConnectTimeoutMs)) return false;
+      connectionHost_ = host;
+      connectionPort_ = request.Port;
+      connectionRequests_ = 0;
+    }
+    ++connectionRequests_;
+    if (pool_) request.SetHeader("Connection", "keep-alive");
     const std::string text = request.BuildRequestText();
     if (text.size() > 65535 || Socket.SendString(text) != static_cast<int>(text.size())) continue;
     if (!request.Body.empty()) {
@@ -124,8 +141,15 @@ bool THttpWorker::DoRequest() {
     }
     // An incomplete header block is not acted on: its status may be a
     // redirect whose Location never arrived, or a 206 without its range.
-    if (!ReadHeaderBlock()) return false;
+    bool nothingArrived = false;
+    if (!ReadHeaderBlock(nothingArrived)) {
+      // The server closed a kept connection while it waited in the pool.
+      if (reused && nothingArrived && !terminated_) continue;
+      return false;
+    }
     lastStatus_ = Response.StatusCode;
+    announcedLength_ = Response.GetHeader("Content-Length").empty() ? -1 : Response.ContentLength;
+    keepConnection_ = pool_ && Response.KeepsConnection();
     Framing = Response.IsChunked() ? TFraming::Chunked : TFraming::Identity;
     const THeaderAnswer answer = events_.OnHeader ? events_.OnHeader(*this) : THeaderAnswer::Stop;
     if (answer == THeaderAnswer::Continue) return true;
@@ -135,15 +159,19 @@ bool THttpWorker::DoRequest() {
   return false;
 }
 
-bool THttpWorker::ReadHeaderBlock() {
+bool THttpWorker::ReadHeaderBlock(bool& nothingArrived) {
   Response.ResetStatus();
   headerError_.clear();
+  nothingArrived = false;
   std::string line;
   for (int lines = 0; lines < kMaxHeaderLines; ++lines) {
     if (!Socket.ReadLine(line, TBlockSocket::TLineEnds::Strict)) {
       plat::DebugOutput("DoRequest ReadLine Error.");
       if (Socket.LastError() == TBlockSocket::kBadLineEnd) headerError_ = Socket.LastErrorText();
-      ActivityTick = 1;
+      nothingArrived = lines == 0 && Socket.UnreadCount() == 0 && headerError_.empty();
+      // A kept connection that failed at once is retried at once, not
+      // reported as a stall.
+      if (!(nothingArrived && pool_)) ActivityTick = 1;
       return false;
     }
     switch (Response.ParseResponseLine(line)) {
@@ -164,7 +192,7 @@ bool THttpWorker::Flush() {
   // The writer may hold us back (back-pressure): that is not a stall.
   ActivityTick = 0;
   const bool ok =
-      events_.OnData && events_.OnData(*this, dataBuffer_.data(), dataFill_, Response.RangeStart + delivered_);
+      events_.OnData && events_.OnData(*this, dataBuffer_.get(), dataFill_, Response.RangeStart + delivered_);
   ActivityTick = LiveTick();
   if (ok) delivered_ += dataFill_;
   dataFill_ = 0;
@@ -191,7 +219,7 @@ bool THttpWorker::ReadBody() {
                          refused = true;
                          return false;
                        }
-                       std::memcpy(dataBuffer_.data() + dataFill_, data, static_cast<size_t>(n));
+                       std::memcpy(dataBuffer_.get() + dataFill_, data, static_cast<size_t>(n));
                        const uint32_t now = plat::TickCount();
                        if (dataFill_ == 0) fillTick_ = now;
                        dataFill_ += n;
@@ -228,10 +256,45 @@ bool THttpWorker::ReadBody() {
     plat::DebugOutput("ReadChunkedDocument ReadLine Error.");
     ActivityTick = 1;
   }
+  // The connection carries another request only when this answer ended
+  // exactly where its framing says.
+  bool whole = ok && flushed && !refused;
+  if (Framing == TFraming::Identity) whole = whole && delivered_ == announcedLength_;
+  if (Framing == TFraming::Chunked) whole = whole && keepConnection_ && ReadTrailer();
+  if (Framing == TFraming::UntilClose) whole = false;
+  keepConnection_ = keepConnection_ && whole;
   if (!ok && !refused && limit >= 0 && delivered_ == limit) ok = true;  // the range is complete
   Response.Received = delivered_;
   if (!ok && !c.error.empty()) plat::DebugOutput(std::to_string(Index) + "# " + c.error);
   return ok && flushed;
+}
+
+// The lines after the last chunk, up to the empty line that ends the answer.
+bool THttpWorker::ReadTrailer() {
+  std::string line;
+  for (int lines = 0; lines < kMaxHeaderLines; ++lines) {
+    if (!Socket.ReadLine(line, TBlockSocket::TLineEnds::Strict)) return false;
+    if (line.empty()) return true;
+  }
+  return false;
+}
+
+bool THttpWorker::TakePooledConnection(const std::string& host, int port) {
+  TConnectionPool::TLease lease = pool_->Take(host, port);
+  if (!lease.socket || !Socket.TakeConnection(*lease.socket)) return false;
+  connectionHost_ = host;
+  connectionPort_ = port;
+  connectionRequests_ = lease.requests;
+  return true;
+}
+
+void THttpWorker::ReleaseConnection() {
+  const bool keep = keepConnection_;
+  keepConnection_ = false;
+  // Bytes beyond the answer would be taken for the next one.
+  if (!pool_ || !keep || terminated_ || Socket.UnreadCount() > 0) return;
+  auto kept = std::make_unique<TBlockSocket>();
+  if (kept->TakeConnection(Socket)) pool_->Give(connectionHost_, connectionPort_, std::move(kept), connectionRequests_);
 }
 
 }  // namespace lg

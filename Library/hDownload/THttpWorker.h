@@ -9,6 +9,12 @@
 // (after construction, or from the worker's own events), and Terminate,
 // IsTimedOut and Join from any thread. Terminate cuts a blocked socket call
 // short. Owns its socket, request, response and data buffer.
+//
+// With a connection pool (the pipelined transfer mode) a request goes out
+// on a kept-alive connection of the pool when one is idle for its host, and
+// the connection returns to the pool after an answer that was read to its
+// end and allows another request. A kept connection that fails before any
+// byte of the answer came is tried once more on a fresh connection.
 #pragma once
 
 #include <atomic>
@@ -23,6 +29,7 @@
 #include <vector>
 
 #include "Library/hDownload/TBlockSocket.h"
+#include "Library/hDownload/TConnectionPool.h"
 #include "Library/hDownload/TDownLoadChunk.h"
 #include "Library/hDownload/THttpHeader.h"
 
@@ -54,8 +61,9 @@ class THttpWorker {
     std::function<void(THttpWorker&)> OnStop;
   };
 
-  // Starts the thread, which waits for the first request.
-  THttpWorker(int index, std::string hostOverride, TEvents events);
+  // Starts the thread, which waits for the first request. Without a pool
+  // every request has a connection of its own.
+  THttpWorker(int index, std::string hostOverride, TEvents events, std::shared_ptr<TConnectionPool> pool = nullptr);
   // Terminate and Join.
   ~THttpWorker();
   THttpWorker(const THttpWorker&) = delete;
@@ -80,6 +88,11 @@ class THttpWorker {
   const std::optional<TByteRange>& Range() const { return range_; }
   // The downloader took the range back (or saw it finished).
   void DropRange() { range_.reset(); }
+  // The answer covers less than asked (the file ends earlier): the range
+  // ends at `end` at most.
+  void ClipRange(int64_t end) {
+    if (range_ && range_->End > end) range_->End = end;
+  }
   // Bytes of the current response handed to OnData and accepted.
   int64_t Delivered() const { return delivered_; }
   TFraming Framing = TFraming::Identity;
@@ -99,17 +112,33 @@ class THttpWorker {
  private:
   void Execute();
   bool DoRequest();
-  bool ReadHeaderBlock();
+  // `nothingArrived`: it failed before a byte of the answer came.
+  bool ReadHeaderBlock(bool& nothingArrived);
   bool ReadBody();
+  // A kept connection to host:port from the pool into Socket.
+  bool TakePooledConnection(const std::string& host, int port);
+  // Socket back to the pool when its answer was read whole and allows it.
+  void ReleaseConnection();
+  bool ReadTrailer();
   bool Flush();
   void Pause(int ms);
   void PrepareResponse();
 
   TEvents events_;
+  const std::shared_ptr<TConnectionPool> pool_;
+  // Worker thread only: where the connection in Socket leads, how many
+  // requests it carried, and whether the last answer left it reusable.
+  std::string connectionHost_;
+  int connectionPort_ = 0;
+  int connectionRequests_ = 0;
+  bool keepConnection_ = false;
+  int64_t announcedLength_ = 0;  // the answer's own Content-Length
   std::unique_ptr<THttpHeader> request_;
   std::optional<TByteRange> range_;
   std::string assignedUrl_;
-  std::vector<char> dataBuffer_;
+  // Not cleared when made: a worker of a small file touches only the pages
+  // it fills.
+  std::unique_ptr<char[]> dataBuffer_;
   int32_t dataFill_ = 0;
   uint32_t fillTick_ = 0;  // when the first byte now in the buffer came
   // Written by the worker's thread; the downloader reads it to save its

@@ -124,6 +124,11 @@ void THttpTestServer::SetHandler(THandler handler) {
   handler_ = std::move(handler);
 }
 
+void THttpTestServer::SetKeepAlive(int maxRequests, int idleMs) {
+  keepAliveRequests_ = maxRequests;
+  keepAliveIdleMs_ = idleMs;
+}
+
 std::vector<TRecordedRequest> THttpTestServer::Requests() const {
   std::lock_guard<std::mutex> guard(lock_);
   return requests_;
@@ -164,7 +169,7 @@ void THttpTestServer::Pause(int ms) {
     plat::SleepMs(std::min<uint32_t>(kSliceMs, ms - (plat::TickCount() - start)));
 }
 
-bool THttpTestServer::ReadRequest(std::intptr_t client, TRecordedRequest& request) {
+bool THttpTestServer::ReadRequest(std::intptr_t client, TRecordedRequest& request, uint32_t idleLimitMs) {
   std::string& raw = request.raw;
   char buffer[4096];
   size_t headEnd = std::string::npos;
@@ -201,8 +206,8 @@ bool THttpTestServer::ReadRequest(std::intptr_t client, TRecordedRequest& reques
       request.body = raw.substr(headEnd, bodyLength);
       return true;
     }
-    if (stopping_ || raw.size() > kMaxRequestHead + bodyLength || plat::TickCount() - start > kRequestReadMs)
-      return false;
+    const uint32_t limit = raw.empty() ? idleLimitMs : kRequestReadMs;
+    if (stopping_ || raw.size() > kMaxRequestHead + bodyLength || plat::TickCount() - start > limit) return false;
     const int ready = sock::Select(client, sock::Wait::Read, kSliceMs);
     if (ready < 0) return false;
     if (ready == 0) continue;
@@ -244,10 +249,18 @@ void THttpTestServer::HoldOpen(std::intptr_t client) {
   }
 }
 
-void THttpTestServer::SendReply(std::intptr_t client, const TRecordedRequest& request, THttpReply r) {
+bool THttpTestServer::SendReply(std::intptr_t client, const TRecordedRequest& request, THttpReply r, bool mayKeep) {
   if (r.beforeAnswer) r.beforeAnswer(request);
   if (r.delayMs > 0) Pause(r.delayMs);
-  if (r.neverAnswer) return HoldOpen(client);
+  if (r.neverAnswer) {
+    HoldOpen(client);
+    return false;
+  }
+  bool keepAliveHeader = false;
+  for (const auto& h : r.headers)
+    if (h.first == "Connection" && h.second == "keep-alive") keepAliveHeader = true;
+  const bool keep = mayKeep && r.raw.empty() && !r.closeConnection && r.dropAfter < 0 && r.stallAfter < 0 &&
+                    (r.protocol == "HTTP/1.1" || keepAliveHeader);
 
   std::string head, body;
   if (!r.raw.empty()) {
@@ -295,8 +308,8 @@ void THttpTestServer::SendReply(std::intptr_t client, const TRecordedRequest& re
       if (r.sendLength) generated.emplace_back("Content-Length", std::to_string(entity.size()));
       body = entity;
     }
-    generated.emplace_back("Connection", "close");
-    head = "HTTP/1.1 " + std::to_string(r.status) + " " + r.reason + "\r\n";
+    if (keepAliveRequests_ == 0 || r.closeConnection) generated.emplace_back("Connection", "close");
+    head = r.protocol + " " + std::to_string(r.status) + " " + r.reason + "\r\n";
     for (const auto& h : generated) head += h.first + ": " + h.second + "\r\n";
     for (const auto& h : r.headers) head += h.first + ": " + h.second + "\r\n";
     head += "\r\n";
@@ -313,14 +326,22 @@ void THttpTestServer::SendReply(std::intptr_t client, const TRecordedRequest& re
   const size_t piece = r.writeBytes > 0 ? r.writeBytes : wire.size();
   for (size_t at = 0; at < wire.size(); at += piece) {
     if (at > 0 && r.writeDelayMs > 0) Pause(r.writeDelayMs);
-    if (!SendAll(client, wire.data() + at, std::min(piece, wire.size() - at))) return;
+    if (!SendAll(client, wire.data() + at, std::min(piece, wire.size() - at))) return false;
   }
   if (hold) HoldOpen(client);
+  return keep && !hold;
 }
 
 void THttpTestServer::HandleConnection(std::intptr_t client) {
-  TRecordedRequest request;
-  if (ReadRequest(client, request)) SendReply(client, request, ReplyFor(request));
+  const int maxRequests = keepAliveRequests_.load();
+  for (int served = 0;;) {
+    TRecordedRequest request;
+    const uint32_t idle = served == 0 ? kRequestReadMs : static_cast<uint32_t>(keepAliveIdleMs_.load());
+    if (!ReadRequest(client, request, idle)) break;
+    ++served;
+    const bool mayKeep = maxRequests > 0 && served < maxRequests;
+    if (!SendReply(client, request, ReplyFor(request), mayKeep)) break;
+  }
   sock::ShutdownBoth(client);
   sock::Close(client);
 }

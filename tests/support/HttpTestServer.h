@@ -80,6 +80,12 @@ struct THttpReply {
   int64_t stallAfter = -1;   // after this many body bytes send nothing more, keep the connection open
   bool neverAnswer = false;  // read the request, answer nothing, keep the connection open
   std::string raw;           // when not empty: sent verbatim instead of a built response
+  // Kept-alive connections (SetKeepAlive) only: "Connection: close" on this
+  // answer, then the connection ends.
+  bool closeConnection = false;
+  // The status line's protocol; an "HTTP/1.0" answer ends its connection
+  // unless a "Connection: keep-alive" line is among `headers`.
+  std::string protocol = "HTTP/1.1";
 
   static THttpReply Text(std::string body, int status = 200);
   static THttpReply Redirect(const std::string& location, int status = 302);
@@ -103,6 +109,11 @@ class THttpTestServer {
   void Serve(const std::string& target, THttpReply reply);
   // Requests without a route go to the handler; without one they get 404.
   void SetHandler(THandler handler);
+  // Keeps connections open for further requests (no "Connection: close"
+  // sent): each serves at most `maxRequests` and then closes without
+  // warning, and one idle for `idleMs` closes too. 0 requests: one request
+  // per connection, each answer with "Connection: close" (the default).
+  void SetKeepAlive(int maxRequests, int idleMs = 5000);
 
   std::vector<TRecordedRequest> Requests() const;
   size_t RequestCount() const;
@@ -114,9 +125,10 @@ class THttpTestServer {
  private:
   void AcceptLoop();
   void HandleConnection(std::intptr_t client);
-  bool ReadRequest(std::intptr_t client, TRecordedRequest& request);
+  bool ReadRequest(std::intptr_t client, TRecordedRequest& request, uint32_t idleLimitMs);
   THttpReply ReplyFor(const TRecordedRequest& request);
-  void SendReply(std::intptr_t client, const TRecordedRequest& request, THttpReply reply);
+  // True when the connection stays open for the next request.
+  bool SendReply(std::intptr_t client, const TRecordedRequest& request, THttpReply reply, bool mayKeep);
   bool SendAll(std::intptr_t client, const char* data, size_t size);
   void HoldOpen(std::intptr_t client);
   void Pause(int ms);
@@ -125,6 +137,8 @@ class THttpTestServer {
   uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};
   std::atomic<int> connections_{0};
+  std::atomic<int> keepAliveRequests_{0};
+  std::atomic<int> keepAliveIdleMs_{5000};
   std::thread acceptor_;
 
   mutable std::mutex lock_;  // guards everything below

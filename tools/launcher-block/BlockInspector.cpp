@@ -147,6 +147,7 @@ std::string FormatText(const TInspection& in, bool withLog) {
   o += std::string("  crc salt head / tail:    ") + defaults::kCrcSaltHead + " / " + defaults::kCrcSaltTail + "\n";
   o += std::string("  update public key:       ") +
        (*defaults::kUpdatePublicKey ? defaults::kUpdatePublicKey : "(none: manifests are not signed)") + "\n";
+  o += std::string("  transfer mode:           ") + defaults::kTransferMode + "\n";
   if (withLog) {
     o += "launcher log:\n";
     for (const std::string& l : in.log) o += "  " + Utf8(l) + "\n";
@@ -192,7 +193,8 @@ std::string FormatJson(const TInspection& in) {
   }
   o += "], \"crcSaltHead\": " + JsonString(defaults::kCrcSaltHead) +
        ", \"crcSaltTail\": " + JsonString(defaults::kCrcSaltTail) +
-       ", \"updatePublicKey\": " + JsonString(defaults::kUpdatePublicKey) + "}}\n";
+       ", \"updatePublicKey\": " + JsonString(defaults::kUpdatePublicKey) +
+       ", \"transferMode\": " + JsonString(defaults::kTransferMode) + "}}\n";
   return o;
 }
 

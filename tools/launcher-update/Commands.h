@@ -8,11 +8,11 @@
 
 namespace lg::updatetool {
 
-// get URL --dir DIR [--connections N] [--size BYTES] [--no-state-saving]
+// get URL --dir DIR [--connections N] [--size BYTES] [--no-state-saving] [--pipelined]
 int RunGet(const std::vector<std::string>& args);
 extern const char* const kGetUsage;
 
-// pass --dir INSTALL --base URL --pass 0|1 [--exe-name NAME]
+// pass --dir INSTALL --base URL --pass 0|1 [--exe-name NAME] [--pipelined]
 // 0: the pass ran its download sweeps and every file is in place;
 // 2: it ran them but some files failed every sweep (each named);
 // 1: anything else (usage error, manifest unreachable, error in the run).

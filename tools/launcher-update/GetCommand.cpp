@@ -6,10 +6,13 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "DeploymentDefaults.h"
 #include "Library/hDownload/HttpParse.h"
+#include "Library/hDownload/TConnectionPool.h"
 #include "Library/hDownload/THttpDownload.h"
 #include "common/Console.h"
 #include "common/DisplayPath.h"
@@ -19,7 +22,7 @@
 namespace lg::updatetool {
 
 const char* const kGetUsage =
-    "get URL --dir DIR [--connections N] [--size BYTES] [--no-state-saving | --state-save MS,BYTES]";
+    "get URL --dir DIR [--connections N] [--size BYTES] [--no-state-saving | --state-save MS,BYTES] [--pipelined]";
 
 namespace {
 
@@ -29,6 +32,7 @@ struct TGetOptions {
   int connections = 5;
   int64_t size = 0;
   bool stateSaving = true;  // off: the state file is written only on stop
+  bool pipelined = defaults::kPipelinedTransfer;
   // Other saving intervals than the downloader's own (benchmarks); 0 and 0
   // keep them.
   uint32_t saveMs = 0;
@@ -53,6 +57,8 @@ bool ParseGetOptions(const std::vector<std::string>& args, TGetOptions& o, std::
         error = "--size takes a number of bytes";
         return false;
       }
+    } else if (a == "--pipelined") {
+      o.pipelined = true;
     } else if (a == "--no-state-saving") {
       o.stateSaving = false;
     } else if (a == "--state-save" && hasValue) {
@@ -105,6 +111,7 @@ int RunGet(const std::vector<std::string>& args) {
   THttpDownload d(static_cast<uint8_t>(o.connections));
   d.OnComplete = [&](THttpDownload&) { outcome = 1; };
   d.OnFailed = [&](THttpDownload&) { outcome = 2; };
+  if (o.pipelined) d.SetPipelined(std::make_shared<TConnectionPool>());
   if (!o.stateSaving) d.SetStateSaveInterval(0, 0);
   if (o.saveMs != 0 || o.saveBytes != 0) d.SetStateSaveInterval(o.saveMs, o.saveBytes);
   // Paths on the command line are the system's; the core wants GBK.

@@ -19,7 +19,8 @@
 
 namespace lg::updatetool {
 
-const char* const kPassUsage = "pass --dir INSTALL --base URL --pass 0|1 [--exe-name NAME] [--public-key FILE]";
+const char* const kPassUsage =
+    "pass --dir INSTALL --base URL --pass 0|1 [--exe-name NAME] [--public-key FILE] [--pipelined]";
 
 namespace {
 
@@ -108,10 +109,14 @@ std::string ArgText(const std::string& arg) {
 }
 
 bool ParseArgs(const std::vector<std::string>& args, std::string& dir, std::string& base, int& pass,
-               std::string& exeName, std::string& keyFile, std::string& error) {
+               std::string& exeName, std::string& keyFile, bool& pipelined, std::string& error) {
   bool havePass = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    if (a == "--pipelined") {  // the one option without a value
+      pipelined = true;
+      continue;
+    }
     if (i + 1 >= args.size()) {
       error = "missing value after " + a;
       return false;
@@ -153,13 +158,16 @@ bool ParseArgs(const std::vector<std::string>& args, std::string& dir, std::stri
 int PassCommand(const std::vector<std::string>& args, const TWriter& write, bool terminal) {
   std::string dir, base, exeName = "launcher.exe", keyFile, error;
   int pass = 0;
-  if (!ParseArgs(args, dir, base, pass, exeName, keyFile, error)) {
+  bool pipelined = false;
+  if (!ParseArgs(args, dir, base, pass, exeName, keyFile, pipelined, error)) {
     write(error + "\nusage: launcher-update " + kPassUsage + "\n");
     return 1;
   }
   // The build's key unless a key file is named, as the launcher does.
   TUpdateThreadOptions options;
   options.PublicKey = defaults::kUpdatePublicKey;
+  // The build's transfer mode, or the pipelined one when asked for.
+  options.Pipelined = pipelined || defaults::kPipelinedTransfer;
   if (!keyFile.empty()) {
     std::string text;
     crypto::TPublicKey key;

@@ -11,9 +11,11 @@
 #   ours pass    launcher-update pass --pass 0 into a fresh folder (the whole
 #                game downloaded and verified; the folder is then compared
 #                with the game)
+#   ours pass pl the same with --pipelined (kept-alive connections, no probe)
 #   aria2 -j5    aria2c -i on every published file, -j5 -x5 -s5 -k1M
 #   aria2 -j1    the same with -j1
 #   ours get     launcher-update get of one BIG_MIB file, 5 connections
+#   ours get pl  the same with --pipelined
 #   aria2 big    aria2c -x5 -s5 -k1M on that file
 #   curl big     curl on that file
 # Every result is checked (file count and bytes) so a failure never shows as
@@ -139,6 +141,9 @@ for delay in $delays; do
     timed "ours-pass" "$delay" "$update" pass --dir "$work/run" --base "$base" --pass 0
     pass_tree_equal "$work/run"
     fresh
+    timed "ours-pass-pl" "$delay" "$update" pass --dir "$work/run" --base "$base" --pass 0 --pipelined
+    pass_tree_equal "$work/run"
+    fresh
     timed "aria2-j5" "$delay" "${aria[@]}" -i "$work/aria.list" -j5 -x5 -s5 -k1M
     check_game "aria2c -j5"
     fresh
@@ -147,6 +152,9 @@ for delay in $delays; do
     fresh
     timed "ours-get" "$delay" "$update" get "$big_url" --dir "$work/run" --connections 5
     check_big "launcher-update get"
+    fresh
+    timed "ours-get-pl" "$delay" "$update" get "$big_url" --dir "$work/run" --connections 5 --pipelined
+    check_big "launcher-update get --pipelined"
     fresh
     timed "aria2-big" "$delay" "${aria[@]}" -x5 -s5 -k1M "$big_url"
     check_big "aria2c big"
@@ -169,12 +177,15 @@ for line in open(sys.argv[1]):
 t = lambda d, n: statistics.median(runs[d, n])
 print()
 print("seconds (median); ratio = their time / ours (above 1: ours faster)")
-head = "%8s | %9s %9s %9s %8s %8s | %9s %9s %9s %8s %8s"
-print(head % ("delay ms", "ours pass", "aria2 -j5", "aria2 -j1", "j5/ours", "j1/ours",
+print("ours = the default transfer mode, pl = --pipelined")
+head = "%8s %-4s | %9s %9s %9s %8s %8s | %9s %9s %9s %8s %8s"
+print(head % ("delay ms", "mode", "ours pass", "aria2 -j5", "aria2 -j1", "j5/ours", "j1/ours",
               "ours get", "aria2 big", "curl big", "ar/ours", "curl/ours"))
 for d in delays:
-    p, j5, j1 = t(d, "ours-pass"), t(d, "aria2-j5"), t(d, "aria2-j1")
-    g, ab, cb = t(d, "ours-get"), t(d, "aria2-big"), t(d, "curl-big")
-    print("%8s | %9.2f %9.2f %9.2f %8.2f %8.2f | %9.2f %9.2f %9.2f %8.2f %8.2f"
-          % (d, p, j5, j1, j5 / p, j1 / p, g, ab, cb, ab / g, cb / g))
+    j5, j1 = t(d, "aria2-j5"), t(d, "aria2-j1")
+    ab, cb = t(d, "aria2-big"), t(d, "curl-big")
+    for mode, suffix in (("ours", ""), ("pl", "-pl")):
+        p, g = t(d, "ours-pass" + suffix), t(d, "ours-get" + suffix)
+        print("%8s %-4s | %9.2f %9.2f %9.2f %8.2f %8.2f | %9.2f %9.2f %9.2f %8.2f %8.2f"
+              % (d, mode, p, j5, j1, j5 / p, j1 / p, g, ab, cb, ab / g, cb / g))
 PY

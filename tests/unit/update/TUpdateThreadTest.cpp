@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <mutex>
 
 #include "common/Gbk.h"
 #include "common/Md5.h"
@@ -77,6 +78,80 @@ TEST_F(UpdateThreadTest, FreshInstallationDownloadsEverythingInOneRun) {
   const auto progress = install_.Sink.Of(WM_UPDATE_PROGRESS);
   const int64_t total = 14 + 70000 + static_cast<int64_t>(test::ZipBytes({{"m1.map", std::string(9000, 'm')}}).size());
   EXPECT_EQ(progress.back().LParam, total);
+}
+
+TEST_F(UpdateThreadTest, PipelinedPassFetchesEachFileWithOneRequestOverKeptConnections) {
+  server_.SetKeepAlive(100);
+  std::vector<TSiteFile> files = GameFiles();
+  for (int i = 0; i < 6; ++i) files.push_back({"data\\n" + std::to_string(i) + ".dat", std::string(5000 + i, 'n')});
+  site_.Publish(files);
+  TUpdateThreadOptions options;
+  options.Pipelined = true;
+  std::vector<std::string> left;
+  EXPECT_EQ(install_.RunPass(site_.Base(), 0, options, &left), 1);
+  EXPECT_TRUE(left.empty());
+  EXPECT_EQ(install_.Read("data/ui/skin.dat"), kBig);
+  EXPECT_EQ(install_.Read("data/maps/m1.map"), std::string(9000, 'm'));
+  for (int i = 0; i < 6; ++i)
+    EXPECT_EQ(install_.Read("data/n" + std::to_string(i) + ".dat"), std::string(5000 + i, 'n'));
+  // One request a file (no probe), on no more connections than files in
+  // the air; the manifest's fetch has its own.
+  EXPECT_EQ(site_.FileRequests(), files.size());
+  EXPECT_LE(server_.Connections(), 1 + TUpdateThread::kFilesInFlight);
+  EXPECT_LT(server_.Connections(), static_cast<int>(files.size()));
+  const std::string state = install_.Read("data/update0.local");
+  EXPECT_NE(state.find("data\\n5.dat=" + Md5OfText(std::string(5005, 'n')) + "-"), std::string::npos) << state;
+}
+
+TEST_F(UpdateThreadTest, PipelinedSweepFetchesSmallFilesSideBySide) {
+  server_.SetKeepAlive(100);
+  std::vector<TSiteFile> files;
+  for (int i = 0; i < 9; ++i) files.push_back({"data\\s" + std::to_string(i) + ".dat", std::string(3000 + i, 's')});
+  files.push_back({"data\\z.map", std::string(9000, 'z'), /*Zip=*/true});
+  files.push_back({"data\\large.dat", std::string(1200000, 'L')});                     // above the side-by-side limit
+  files.push_back({"data\\bad.dat", "served", false, 0, true, std::string(32, 'f')});  // wrong digest
+  site_.Publish(files);
+  // Each answer waits a little, so downloads side by side overlap.
+  std::mutex lock;
+  int inFlight = 0, most = 0;
+  for (const TSiteFile& f : files) {
+    THttpReply reply = THttpReply::Text(f.Zip ? test::ZipBytes({{"z.map", f.Content}}) : f.Content);
+    reply.honourRanges = true;
+    reply.beforeAnswer = [&](const test::TRecordedRequest&) {
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        most = std::max(most, ++inFlight);
+      }
+      plat::SleepMs(60);
+      std::lock_guard<std::mutex> guard(lock);
+      --inFlight;
+    };
+    server_.Serve("/patch/" + test::TUpdateSite::UrlPath(f.File) + (f.Zip ? ".zip" : ""), reply);
+  }
+  TUpdateThreadOptions options;
+  options.Pipelined = true;
+  std::vector<std::string> left;
+  EXPECT_EQ(install_.RunPass(site_.Base(), 0, options, &left), 1);
+  EXPECT_EQ(left, std::vector<std::string>{"data\\bad.dat"});
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(install_.Read("data/s" + std::to_string(i) + ".dat"), files[i].Content) << i;
+  EXPECT_EQ(install_.Read("data/z.map"), std::string(9000, 'z'));
+  EXPECT_EQ(install_.Read("data/large.dat"), std::string(1200000, 'L'));
+  EXPECT_FALSE(plat::FileExists(install_.Path("data/bad.dat"))) << "its wrong bytes were deleted";
+  EXPECT_EQ(site_.Hits("/patch/data/bad.dat"), 3u) << "one attempt per sweep";
+  EXPECT_GE(most, 2) << "small files were in the air together";
+  EXPECT_LE(most, TUpdateThread::kFilesInFlight);
+  const std::string state = install_.Read("data/update0.local");
+  for (int i = 0; i < 9; ++i)
+    EXPECT_NE(state.find("data\\s" + std::to_string(i) + ".dat=" + Md5OfText(files[i].Content)), std::string::npos);
+  // The overall position never passes the total, and the speed always
+  // describes a positive time.
+  int64_t furthest = 0;
+  for (const auto& m : install_.Sink.Of(WM_UPDATE_PROGRESS)) {
+    EXPECT_LE(m.WParam, m.LParam);
+    furthest = std::max<int64_t>(furthest, m.WParam);
+  }
+  EXPECT_GE(furthest, static_cast<int64_t>(1200000 + 9 * 3000));
+  for (const auto& m : install_.Sink.Of(WM_UPDATE_SPEED)) EXPECT_GE(m.LParam, 0);
 }
 
 TEST_F(UpdateThreadTest, SecondRunFetchesNothingAndReadsNoFile) {

@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "DeploymentDefaults.h"
 #include "common/Platform.h"
 #include "launcher/ConfigBlock.h"
 #include "launcher/SkinLayout.h"
@@ -107,6 +108,11 @@ TEST_F(BlockToolTest, PackThenInspectRoundTripsEveryByte) {
                            "\"_LauName\": \"\xE7\xA7\x91\xE6\xB2\x83 \xE7\x99\xBB\xE5\xBD\x95\"", "\"defaults\": {"})
     EXPECT_NE(json.out.find(part), std::string::npos) << part;
   EXPECT_EQ(json.out.find("\"valid\": false"), std::string::npos);
+  // The transfer mode is a deployment value like the key: both outputs name the build's.
+  const std::string mode = defaults::kTransferMode;
+  EXPECT_NE(json.out.find("\"transferMode\": \"" + mode + "\"}"), std::string::npos) << json.out;
+  TToolRun text = RunTool({"inspect", dir_.File("launcher_abc.exe")});
+  EXPECT_NE(text.out.find("transfer mode:           " + mode + "\n"), std::string::npos) << text.out;
 }
 
 TEST_F(BlockToolTest, PackOnAPackedLauncherReplacesTheBlockAndStripRestoresTheImage) {

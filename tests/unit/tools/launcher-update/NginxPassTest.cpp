@@ -61,6 +61,19 @@ TEST(NginxPass, FreshInstallThenNothingToDo) {
   EXPECT_EQ(updatetool::PassCommand(args, write, false), 0) << shown;
   EXPECT_EQ(nginx.Requests("/patch/data/"), before) << "the second pass downloads nothing";
   EXPECT_EQ(nginx.Requests("/patch/update.json"), 2);
+
+  // Pipelined into a fresh folder: the same files over nginx's kept-alive
+  // connections, without the probe.
+  test::TTempDir fresh;
+  std::vector<std::string> pipelined = {"--dir",  fresh.Path(), "--base",     nginx.Url("/patch"),
+                                        "--pass", "0",          "--pipelined"};
+  const int bigBefore = nginx.Requests("/patch/data/big.dat");
+  shown.clear();
+  EXPECT_EQ(updatetool::PassCommand(pipelined, write, false), 0) << shown;
+  EXPECT_EQ(test::ReadFileBytes(fresh.File("data/big.dat")), big);
+  EXPECT_EQ(test::ReadFileBytes(fresh.File("data/maps/m.map")), packed);
+  EXPECT_EQ(test::ReadFileBytes(fresh.File("Client.bin")), small);
+  EXPECT_GT(nginx.Requests("/patch/data/big.dat") - bigBefore, 2) << "the big file still came in ranges";
 }
 
 }  // namespace

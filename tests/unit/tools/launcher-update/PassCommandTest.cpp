@@ -51,6 +51,30 @@ TEST_F(PassCommandTest, UpToDateExitsZeroAndShowsProgress) {
   EXPECT_EQ(out.text.find('\r'), std::string::npos) << "plain lines when not on a terminal";
 }
 
+TEST_F(PassCommandTest, PipelinedOptionKeepsConnectionsAlive) {
+  server_.SetKeepAlive(100);
+  site_.Publish({{"Client.bin", "client"}, {"data\\big.dat", std::string(200000, 'x')}, {"c.txt", "c"}});
+  TOutput out;
+  std::vector<std::string> args = Args();
+  args.push_back("--pipelined");
+  EXPECT_EQ(RunPass(args, out), 0) << out.text;
+  EXPECT_EQ(test::ReadFileBytes(dir_.File("data/big.dat")), std::string(200000, 'x'));
+  EXPECT_EQ(test::ReadFileBytes(dir_.File("c.txt")), "c");
+  EXPECT_EQ(site_.FileRequests(), 3u) << "no probe";
+  for (const auto& r : server_.Requests()) {
+    if (r.target.find("/patch/update") == std::string::npos) {
+      EXPECT_EQ(r.Header("Connection"), "keep-alive");
+    }
+  }
+  // Without the option (and with the default build) each request has its own.
+  test::TTempDir other;
+  std::vector<std::string> plain = Args();
+  plain[1] = other.Path();
+  const int before = server_.Connections();
+  EXPECT_EQ(RunPass(plain, out), 0) << out.text;
+  EXPECT_EQ(server_.Connections() - before, 1 + 3 * 2) << "the manifest, then a probe and a range for each file";
+}
+
 TEST_F(PassCommandTest, TerminalRedrawsOneLine) {
   site_.Publish({{"a.txt", "a"}});
   TOutput out;
