@@ -1,13 +1,10 @@
 #include "update/ManifestDigestText.h"
 
+#include "update/StrongDigest.h"
 #include "update/json/JsonText.h"
 
 namespace lg {
 namespace {
-
-bool IsHexDigit(char16_t c) {
-  return static_cast<unsigned>(c - u'0') < 10 || static_cast<unsigned>((c | 0x20) - u'a') < 6;
-}
 
 char16_t LowerHexDigit(char16_t c) {
   return c >= u'A' && c <= u'F' ? static_cast<char16_t>(c | 0x20) : c;
@@ -16,10 +13,8 @@ char16_t LowerHexDigit(char16_t c) {
 }  // namespace
 
 bool IsSha256Text(std::u16string_view text) {
-  if (text.size() != 64) return false;
-  for (char16_t c : text)
-    if (!IsHexDigit(c)) return false;
-  return true;
+  TStrongDigest digest;
+  return ParseStrongDigest(text, digest);
 }
 
 std::string Sha256TextOf(std::u16string_view text) {
