@@ -5,45 +5,46 @@
 namespace lg {
 namespace {
 
-constexpr uint8_t kNotHex = 0xFF;
+constexpr size_t kDigits = 64;
 
-// A digit's value by code unit, kNotHex for any other unit below 128: one
-// load per digit on the comparison every second pass makes for each file.
-struct THexTable {
-  uint8_t Value[128];
-  constexpr THexTable() : Value() {
-    for (auto& v : Value) v = kNotHex;
-    for (int i = 0; i < 10; ++i) Value['0' + i] = static_cast<uint8_t>(i);
-    for (int i = 0; i < 6; ++i) Value['a' + i] = Value['A' + i] = static_cast<uint8_t>(10 + i);
-  }
-};
-constexpr THexTable kHex;
+// The loops below run over all 64 digits without an early exit and without
+// a branch per digit, so that the compiler can keep them in vector
+// registers: every second pass makes them for each installed file.
 
 template <typename Char>
-uint8_t DigitValue(Char c) {
-  const auto unit = static_cast<std::make_unsigned_t<Char>>(c);
-  return unit < 128 ? kHex.Value[unit] : kNotHex;
+unsigned Unit(Char c) {
+  return static_cast<std::make_unsigned_t<Char>>(c);
 }
 
-// The byte two digits stand for, or a value above 0xFF when either is not
-// a digit.
 template <typename Char>
-unsigned PairValue(const Char* at) {
-  const unsigned high = DigitValue(at[0]), low = DigitValue(at[1]);
-  return high == kNotHex || low == kNotHex ? 0x100 : (high << 4 | low);
+bool AllHexDigits(const Char* text) {
+  unsigned bad = 0;
+  for (size_t i = 0; i < kDigits; ++i) {
+    const unsigned c = Unit(text[i]);
+    // Wrapping subtractions: anything below "0" or "a" counts as far above.
+    bad |= static_cast<unsigned>(c - '0' > 9) & static_cast<unsigned>((c | 0x20) - 'a' > 5);
+  }
+  return bad == 0;
+}
+
+// A digit's value; only for a unit AllHexDigits accepted ("0"-"9" have bit
+// 6 clear, "A"-"F" and "a"-"f" have it set and count from 1).
+unsigned DigitValue(unsigned c) {
+  return (c & 0xF) + 9 * (c >> 6);
 }
 
 template <typename Char>
 bool Parse(std::basic_string_view<Char> text, TStrongDigest& out) {
   out.Known = false;
-  if (text.size() != 2 * out.Bytes.size()) return false;
-  for (size_t i = 0; i < out.Bytes.size(); ++i) {
-    const unsigned value = PairValue(text.data() + 2 * i);
-    if (value > 0xFF) return false;
-    out.Bytes[i] = static_cast<uint8_t>(value);
-  }
+  if (text.size() != kDigits || !AllHexDigits(text.data())) return false;
+  for (size_t i = 0; i < out.Bytes.size(); ++i)
+    out.Bytes[i] = static_cast<uint8_t>(DigitValue(Unit(text[2 * i])) << 4 | DigitValue(Unit(text[2 * i + 1])));
   out.Known = true;
   return true;
+}
+
+char LowerDigit(unsigned nibble) {
+  return static_cast<char>('0' + nibble + (nibble > 9 ? 'a' - '0' - 10 : 0));
 }
 
 }  // namespace
@@ -57,18 +58,25 @@ bool ParseStrongDigest(std::u16string_view text, TStrongDigest& out) {
 }
 
 bool SameStrongDigest(const TStrongDigest& digest, std::u16string_view text) {
-  if (!digest.Known || text.size() != 2 * digest.Bytes.size()) return false;
-  for (size_t i = 0; i < digest.Bytes.size(); ++i)
-    if (PairValue(text.data() + 2 * i) != digest.Bytes[i]) return false;
-  return true;
+  if (!digest.Known || text.size() != kDigits) return false;
+  char expected[kDigits];
+  StrongDigestText(digest, expected);
+  // Each unit is the expected lowercase digit, or the same letter in
+  // uppercase; nothing else passes, so the text need not be checked first.
+  unsigned bad = 0;
+  for (size_t i = 0; i < kDigits; ++i) {
+    const unsigned e = Unit(expected[i]);
+    const unsigned diff = Unit(text[i]) ^ e;
+    bad |= static_cast<unsigned>(diff != 0) & (static_cast<unsigned>(diff != 0x20) | static_cast<unsigned>(e < 'a'));
+  }
+  return bad == 0;
 }
 
 std::string_view StrongDigestText(const TStrongDigest& digest, char (&out)[64]) {
   if (!digest.Known) return {};
-  static const char kDigits[] = "0123456789abcdef";
   for (size_t i = 0; i < digest.Bytes.size(); ++i) {
-    out[2 * i] = kDigits[digest.Bytes[i] >> 4];
-    out[2 * i + 1] = kDigits[digest.Bytes[i] & 15];
+    out[2 * i] = LowerDigit(digest.Bytes[i] >> 4);
+    out[2 * i + 1] = LowerDigit(digest.Bytes[i] & 15u);
   }
   return {out, sizeof out};
 }
