@@ -6,45 +6,46 @@ namespace lg {
 namespace {
 
 constexpr size_t kDigits = 64;
+constexpr uint16_t kNotDigit = 0x100;
 
-// The loops below run over all 64 digits without an early exit and without
-// a branch per digit, so that the compiler can keep them in vector
-// registers: every second pass makes them for each installed file.
-
-template <typename Char>
-unsigned Unit(Char c) {
-  return static_cast<std::make_unsigned_t<Char>>(c);
-}
-
-template <typename Char>
-bool AllHexDigits(const Char* text) {
-  unsigned bad = 0;
-  for (size_t i = 0; i < kDigits; ++i) {
-    const unsigned c = Unit(text[i]);
-    // Wrapping subtractions: anything below "0" or "a" counts as far above.
-    bad |= static_cast<unsigned>(c - '0' > 9) & static_cast<unsigned>((c | 0x20) - 'a' > 5);
+// A digit's value by code unit, shifted for the first digit of a byte in
+// High: a pair is one OR of two loads, above 0xFF when either unit is not a
+// digit. Every second pass reads 64 digits for each installed file.
+struct TPairTables {
+  uint16_t High[256];
+  uint16_t Low[256];
+  constexpr TPairTables() : High(), Low() {
+    for (int c = 0; c < 256; ++c) {
+      int v = -1;
+      if (c >= '0' && c <= '9') v = c - '0';
+      if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
+      if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
+      High[c] = v < 0 ? kNotDigit : static_cast<uint16_t>(v << 4);
+      Low[c] = v < 0 ? kNotDigit : static_cast<uint16_t>(v);
+    }
   }
-  return bad == 0;
-}
+};
+constexpr TPairTables kPairs;
 
-// A digit's value; only for a unit AllHexDigits accepted ("0"-"9" have bit
-// 6 clear, "A"-"F" and "a"-"f" have it set and count from 1).
-unsigned DigitValue(unsigned c) {
-  return (c & 0xF) + 9 * (c >> 6);
+template <typename Char>
+unsigned PairValue(const Char* at) {
+  const unsigned high = static_cast<std::make_unsigned_t<Char>>(at[0]);
+  const unsigned low = static_cast<std::make_unsigned_t<Char>>(at[1]);
+  if ((high | low) > 0xFF) return kNotDigit;  // never true for bytes
+  return kPairs.High[high] | kPairs.Low[low];
 }
 
 template <typename Char>
 bool Parse(std::basic_string_view<Char> text, TStrongDigest& out) {
   out.Known = false;
-  if (text.size() != kDigits || !AllHexDigits(text.data())) return false;
-  for (size_t i = 0; i < out.Bytes.size(); ++i)
-    out.Bytes[i] = static_cast<uint8_t>(DigitValue(Unit(text[2 * i])) << 4 | DigitValue(Unit(text[2 * i + 1])));
+  if (text.size() != kDigits) return false;
+  for (size_t i = 0; i < out.Bytes.size(); ++i) {
+    const unsigned value = PairValue(text.data() + 2 * i);
+    if (value > 0xFF) return false;
+    out.Bytes[i] = static_cast<uint8_t>(value);
+  }
   out.Known = true;
   return true;
-}
-
-char LowerDigit(unsigned nibble) {
-  return static_cast<char>('0' + nibble + (nibble > 9 ? 'a' - '0' - 10 : 0));
 }
 
 }  // namespace
@@ -59,24 +60,18 @@ bool ParseStrongDigest(std::u16string_view text, TStrongDigest& out) {
 
 bool SameStrongDigest(const TStrongDigest& digest, std::u16string_view text) {
   if (!digest.Known || text.size() != kDigits) return false;
-  char expected[kDigits];
-  StrongDigestText(digest, expected);
-  // Each unit is the expected lowercase digit, or the same letter in
-  // uppercase; nothing else passes, so the text need not be checked first.
-  unsigned bad = 0;
-  for (size_t i = 0; i < kDigits; ++i) {
-    const unsigned e = Unit(expected[i]);
-    const unsigned diff = Unit(text[i]) ^ e;
-    bad |= static_cast<unsigned>(diff != 0) & (static_cast<unsigned>(diff != 0x20) | static_cast<unsigned>(e < 'a'));
-  }
-  return bad == 0;
+  // A pair that is not two digits reads above 0xFF and matches no byte.
+  for (size_t i = 0; i < digest.Bytes.size(); ++i)
+    if (PairValue(text.data() + 2 * i) != digest.Bytes[i]) return false;
+  return true;
 }
 
 std::string_view StrongDigestText(const TStrongDigest& digest, char (&out)[64]) {
   if (!digest.Known) return {};
+  static const char kLowerDigits[] = "0123456789abcdef";
   for (size_t i = 0; i < digest.Bytes.size(); ++i) {
-    out[2 * i] = LowerDigit(digest.Bytes[i] >> 4);
-    out[2 * i + 1] = LowerDigit(digest.Bytes[i] & 15u);
+    out[2 * i] = kLowerDigits[digest.Bytes[i] >> 4];
+    out[2 * i + 1] = kLowerDigits[digest.Bytes[i] & 15];
   }
   return {out, sizeof out};
 }
