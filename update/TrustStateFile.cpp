@@ -16,6 +16,7 @@ uint64_t Sequence(std::string_view text) {
 // LF count, found with memchr: the file ends its lines with CR LF.
 size_t LineCount(std::string_view text) {
   size_t count = 0;
+  if (text.empty()) return count;  // perhaps no storage, which memchr must not see
   const char* at = text.data();
   const char* const end = text.data() + text.size();
   while (const void* hit = std::memchr(at, '\n', static_cast<size_t>(end - at))) {
