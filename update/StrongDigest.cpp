@@ -1,5 +1,7 @@
 #include "update/StrongDigest.h"
 
+#include <bit>
+#include <cstring>
 #include <type_traits>
 
 namespace lg {
@@ -39,14 +41,36 @@ template <typename Char>
 bool Parse(std::basic_string_view<Char> text, TStrongDigest& out) {
   out.Known = false;
   if (text.size() != kDigits) return false;
+  // No exit per pair: a pair that is not two digits sets a bit above 0xFF.
+  unsigned seen = 0;
   for (size_t i = 0; i < out.Bytes.size(); ++i) {
     const unsigned value = PairValue(text.data() + 2 * i);
-    if (value > 0xFF) return false;
+    seen |= value;
     out.Bytes[i] = static_cast<uint8_t>(value);
   }
-  out.Known = true;
-  return true;
+  out.Known = seen <= 0xFF;
+  return out.Known;
 }
+
+// A byte's two lowercase digits as UTF-16 in memory order (Text), and the
+// one bit by which each may differ from the manifest's text: the case bit
+// of a letter (Letters). One XOR and one mask per byte then compare a pair.
+struct TWidePairs {
+  uint32_t Text[256];
+  uint32_t Letters[256];
+  constexpr TWidePairs() : Text(), Letters() {
+    for (int b = 0; b < 256; ++b) {
+      const int high = b >> 4, low = b & 15;
+      const std::array<char16_t, 2> text = {Digit(high), Digit(low)};
+      const std::array<char16_t, 2> letters = {CaseBit(high), CaseBit(low)};
+      Text[b] = std::bit_cast<uint32_t>(text);
+      Letters[b] = std::bit_cast<uint32_t>(letters);
+    }
+  }
+  static constexpr char16_t Digit(int v) { return static_cast<char16_t>(v < 10 ? u'0' + v : u'a' + v - 10); }
+  static constexpr char16_t CaseBit(int v) { return static_cast<char16_t>(v < 10 ? 0 : 0x20); }
+};
+constexpr TWidePairs kWidePairs;
 
 }  // namespace
 
@@ -60,10 +84,16 @@ bool ParseStrongDigest(std::u16string_view text, TStrongDigest& out) {
 
 bool SameStrongDigest(const TStrongDigest& digest, std::u16string_view text) {
   if (!digest.Known || text.size() != kDigits) return false;
-  // A pair that is not two digits reads above 0xFF and matches no byte.
-  for (size_t i = 0; i < digest.Bytes.size(); ++i)
-    if (PairValue(text.data() + 2 * i) != digest.Bytes[i]) return false;
-  return true;
+  // Each unit is the expected lowercase digit or, for a letter, the same
+  // letter in uppercase; any other unit leaves a bit outside the mask.
+  uint32_t bad = 0;
+  for (size_t i = 0; i < digest.Bytes.size(); ++i) {
+    uint32_t pair;
+    std::memcpy(&pair, text.data() + 2 * i, sizeof pair);
+    const uint8_t byte = digest.Bytes[i];
+    bad |= (pair ^ kWidePairs.Text[byte]) & ~kWidePairs.Letters[byte];
+  }
+  return bad == 0;
 }
 
 std::string_view StrongDigestText(const TStrongDigest& digest, char (&out)[64]) {
