@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/Sha256.h"
+#include "update/ManifestDigestText.h"
 #include "update/TrustStateFile.h"
 
 namespace lg {
@@ -99,6 +100,20 @@ TEST(StrongDigest, ComparisonAgreesWithTheSlowOneForEveryUnitInEveryPosition) {
   EXPECT_FALSE(SameStrongDigest(digest, lower + u"0"));
   // Nothing names a digest that is not known, not even all zeros.
   EXPECT_FALSE(SameStrongDigest(TStrongDigest{}, std::u16string(64, u'0')));
+}
+
+TEST(StrongDigest, ManifestTextCheckAcceptsWhatParsesForEveryUnitInEveryPosition) {
+  const std::u16string good = Wide("0123456789abcdefABCDEF0123456789abcdef0123456789abcdef0123456789");
+  ASSERT_TRUE(IsSha256Text(good));
+  for (size_t at = 0; at < 64; ++at)
+    for (unsigned c = 0; c < 0x10000; c += c < 0x200 ? 1 : 0x7F) {
+      std::u16string text = good;
+      text[at] = static_cast<char16_t>(c);
+      TStrongDigest parsed;
+      ASSERT_EQ(IsSha256Text(text), ParseStrongDigest(text, parsed)) << at << " " << c;
+    }
+  EXPECT_FALSE(IsSha256Text(good.substr(1)));
+  EXPECT_FALSE(IsSha256Text(good + u"0"));
 }
 
 TEST(TrustDigests, FollowsTheWrittenOrderAndFindsTheRestByName) {
