@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "update/StrongDigest.h"
+
 namespace lg {
 
 struct TLocalFileInfo {
@@ -19,9 +21,9 @@ struct TLocalFileInfo {
   // download in the download list.
   int32_t SizeOrAge = 0;
   bool IsZip = false;
-  // Lowercase SHA-256, kept only by launchers built with an update key:
-  // of the file (table) or as the manifest gives it (download list).
-  std::string Sha256;
+  // SHA-256, kept only by launchers built with an update key: of the file
+  // (table) or as the manifest gives it (download list).
+  TStrongDigest Sha256;
   // True when the file was on disk as the table was read from the state
   // file. Within a pass files appear (downloads, a full package) but are
   // not taken away, so the comparison need not ask again; false: ask.

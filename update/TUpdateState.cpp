@@ -1,7 +1,7 @@
 #include "update/TUpdateState.h"
 
+#include <cstdint>
 #include <cstdio>
-#include <unordered_map>
 
 #include "common/FileStream.h"
 #include "common/Gbk.h"
@@ -70,30 +70,50 @@ std::string TUpdateState::TrustStatePath() const {
   return path.substr(0, path.size() - 6) + ".trust";  // in place of ".local"
 }
 
-std::string TUpdateState::HashFile(const std::string& path, std::string* sha256) {
+std::string TUpdateState::HashFile(const std::string& path, TStrongDigest* sha256) {
   ++filesHashed_;
   if (!strong_ || !sha256) return Md5OfFile(path);
-  std::string md5;
-  Md5AndSha256OfFile(path, md5, *sha256);
+  std::string md5, text;
+  Md5AndSha256OfFile(path, md5, text);
+  ParseStrongDigest(text, *sha256);
   return md5;
 }
 
-const std::string& TUpdateState::StrongDigestOf(TLocalFileInfo& record, const std::string& path) {
-  if (record.Sha256.empty()) {
+const TStrongDigest& TUpdateState::StrongDigestOf(TLocalFileInfo& record, const std::string& path) {
+  if (!record.Sha256.Known) {
     ++filesHashed_;
-    record.Sha256 = Sha256OfFile(path);
+    ParseStrongDigest(Sha256OfFile(path), record.Sha256);
     changed_ = true;
   }
   return record.Sha256;
 }
 
 void TUpdateState::LoadTrust() {
-  std::string text;
-  if (!strong_ || !plat::ReadWholeFile(TrustStatePath(), text)) return;
-  // Read in place: on a second pass over many files, copying every name
-  // and digest was the largest part of what the key cost.
-  trustText_ = std::move(text);
-  trust_ = ParseTrustStateInPlace(trustText_);
+  if (!strong_) return;
+  DropTrustText();
+  // Mapped and read in place: on a second pass over many files, reading
+  // the file into memory of our own cost more page faults than the rest
+  // of what the key adds.
+  const std::string path = TrustStatePath();
+  if (trustFile_.Open(path)) {
+    const int64_t size = trustFile_.Size();
+    const unsigned char* view =
+        size > 0 && static_cast<uint64_t>(size) <= SIZE_MAX ? trustFile_.Map(0, static_cast<size_t>(size)) : nullptr;
+    if (view) trustText_ = std::string_view(reinterpret_cast<const char*>(view), static_cast<size_t>(size));
+  }
+  if (trustText_.empty()) {
+    trustFile_.Close();
+    if (!plat::ReadWholeFile(path, trustCopy_)) return;
+    trustText_ = trustCopy_;
+  }
+  trust_ = ParseTrustSequences(trustText_);
+}
+
+void TUpdateState::DropTrustText() {
+  trustText_ = {};
+  trustFile_.Close();
+  trustCopy_.clear();
+  trustCopy_.shrink_to_fit();
 }
 
 void TUpdateState::AcceptSequence(uint64_t sequence) {
@@ -144,19 +164,13 @@ void TUpdateState::LoadLocalState() {
   changed_ = false;
   std::string text;
   // A missing file fails to open: no separate existence check.
-  if (!plat::ReadWholeFile(LocalStatePath(), text)) return;
-  // The SHA-256 an earlier run computed, with its stamp. Both files are
-  // written in the table's order, so the next trust line is almost always
-  // the one wanted; the index by name is built only when it is not.
-  size_t next = 0;
-  std::unordered_map<std::string_view, const TLocalStateView*> strong;
-  auto strongLine = [&](std::string_view name) -> const TLocalStateView* {
-    if (next < trust_.Digests.size() && trust_.Digests[next].Name == name) return &trust_.Digests[next++];
-    if (strong.empty())
-      for (const TLocalStateView& line : trust_.Digests) strong.emplace(line.Name, &line);
-    const auto found = strong.find(name);
-    return found == strong.end() ? nullptr : found->second;
-  };
+  if (!plat::ReadWholeFile(LocalStatePath(), text)) {
+    DropTrustText();
+    return;
+  }
+  // The SHA-256 an earlier run computed, with its stamp, in the order both
+  // files were written in.
+  TTrustDigests strong(trustText_);
   std::string file = folder_;
   // The lines are read in place; only what goes into the table is copied.
   ForEachLocalStateLine(text, [&](const TLocalStateView& line) {
@@ -182,7 +196,7 @@ void TUpdateState::LoadLocalState() {
     int32_t stamp = plat::FileStamp(file);
     // Asked for every record, so that the trust file's order is followed
     // past a file that is hashed again.
-    const TLocalStateView* known = strong_ ? strongLine(line.Name) : nullptr;
+    const TLocalStateView* known = strong_ ? strong.Find(line.Name) : nullptr;
     const bool present = stamp != -1 || plat::FileExists(file);
     record->SeenPresent = present;
     if (present && stamp != line.Stamp) {
@@ -191,15 +205,14 @@ void TUpdateState::LoadLocalState() {
       changed_ = true;
     } else {
       record->Hash.assign(line.Hash);
-      if (known && known->Stamp == line.Stamp) record->Sha256.assign(known->Hash);
+      // A digest that does not read stays unknown: the comparison hashes
+      // the file again rather than trusting it.
+      if (known && known->Stamp == line.Stamp) ParseStrongDigest(known->Hash, record->Sha256);
     }
   });
   // Each line stands for one record and is taken once; SaveLocalState
   // writes the lines again from the table.
-  trust_.Digests.clear();
-  trust_.Digests.shrink_to_fit();
-  trustText_.clear();
-  trustText_.shrink_to_fit();
+  DropTrustText();
 }
 
 int TUpdateState::CompareManifest(TDownloadList& downloads) {
@@ -248,14 +261,14 @@ int TUpdateState::CompareManifest(TDownloadList& downloads) {
       if (record) {
         // The recorded digest stands for the file: LoadLocalState has
         // already re-hashed every file whose stamp moved.
-        upToDate = record->Hash == hash && (!strong_ || SameSha256Text(StrongDigestOf(*record, path), sha256));
+        upToDate = record->Hash == hash && (!strong_ || SameStrongDigest(StrongDigestOf(*record, path), sha256));
         if (!upToDate) {
           table_.Remove(localName);
           changed_ = true;
         }
-      } else if (std::string found; HashFile(path, &found) == hash && (!strong_ || SameSha256Text(found, sha256))) {
+      } else if (TStrongDigest found; HashFile(path, &found) == hash && (!strong_ || SameStrongDigest(found, sha256))) {
         auto adopted = std::make_unique<TLocalFileInfo>();
-        adopted->Sha256 = std::move(found);
+        adopted->Sha256 = found;
         adopted->FileName = file;
         adopted->IsLauncher = isLauncher;
         adopted->Hash = hash;
@@ -279,7 +292,9 @@ int TUpdateState::CompareManifest(TDownloadList& downloads) {
       download->Hash = hash;
       download->SizeOrAge = size;
       download->IsZip = isZip;
-      if (strong_) download->Sha256 = Sha256TextOf(sha256);
+      // HasStrongDigests refused a manifest whose text would not read; an
+      // unknown digest would match no download.
+      if (strong_) ParseStrongDigest(sha256, download->Sha256);
       downloads.push_back(std::move(download));
       pending += size;
     }
@@ -293,18 +308,21 @@ int TUpdateState::CompareManifest(TDownloadList& downloads) {
 
 void TUpdateState::SaveLocalState() {
   if (strong_) {
-    // Seen in place in the table's records, which outlive the write.
-    TTrustStateView written;
-    written.Sequence = trust_.Sequence;
-    written.PackageSequence = trust_.PackageSequence;
-    written.Digests.reserve(static_cast<size_t>(table_.Count()));
+    // The file is replaced below: a mapping of it must not stay open.
+    DropTrustText();
+    // The sequences, then a line per record with a digest, from the
+    // table's records in place.
+    std::string text = FormatTrustState(trust_);
+    text.reserve(text.size() + static_cast<size_t>(table_.Count()) * 96);
+    char digest[64];
     table_.First();
     while (!table_.AtEnd()) {
       auto* record = static_cast<TLocalFileInfo*>(table_.Next());
-      if (!record->Sha256.empty()) written.Digests.push_back({record->FileName, record->Sha256, record->SizeOrAge});
+      if (record->Sha256.Known)
+        AppendLocalStateLine(text, record->FileName, StrongDigestText(record->Sha256, digest), record->SizeOrAge);
     }
     plat::ForceDirectories(folder_ + "data");
-    if (plat::WriteWholeFile(TrustStatePath(), FormatTrustState(written))) trustChanged_ = false;
+    if (plat::WriteWholeFile(TrustStatePath(), text)) trustChanged_ = false;
   }
   if (table_.Count() == 0) return;
   std::string text;

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "Library/hDownload/TNamesHash.h"
+#include "common/MappedFile.h"
 #include "update/IMessageSink.h"
 #include "update/TLocalFileInfo.h"
 #include "update/TUpdateLog.h"
@@ -100,9 +101,11 @@ class TUpdateState {
  private:
   // MD5 of the file; with strong digests its SHA-256 into `sha256` too
   // (from the same read).
-  std::string HashFile(const std::string& path, std::string* sha256 = nullptr);
+  std::string HashFile(const std::string& path, TStrongDigest* sha256 = nullptr);
   // The record's SHA-256, computed now when no earlier run left one.
-  const std::string& StrongDigestOf(TLocalFileInfo& record, const std::string& path);
+  const TStrongDigest& StrongDigestOf(TLocalFileInfo& record, const std::string& path);
+  // Lets go of the trust file's text (and its mapping).
+  void DropTrustText();
   void ShowStatus(std::string_view text);
   bool StopRequested() const { return stopRequested_ && stopRequested_(); }
   bool Adopt(std::string_view localName, std::unique_ptr<TLocalFileInfo> record);
@@ -121,10 +124,12 @@ class TUpdateState {
 
   bool strong_ = false;
   bool trustChanged_ = false;
-  // The trust file's text, kept for the views of trust_, whose Digests
-  // last until LoadLocalState has taken them.
-  std::string trustText_;
-  TTrustStateView trust_;
+  // The trust file, mapped until LoadLocalState has taken its digests
+  // (trustCopy_ holds the text instead where it could not be mapped).
+  plat::TMappedFile trustFile_;
+  std::string trustCopy_;
+  std::string_view trustText_;
+  TTrustStateView trust_;  // the sequences only; Digests stays empty
 };
 
 }  // namespace lg

@@ -143,7 +143,7 @@ class TUpdateThread : private IUnzipHost {
   bool PlaceCompanion(const std::string& staged);
   // `strongMismatch`: the MD5 matched but the SHA-256 (checked with a key)
   // did not.
-  bool VerifyFile(const std::string& localName, const std::string& expected, const std::string& expectedSha256,
+  bool VerifyFile(const std::string& localName, const std::string& expected, const TStrongDigest& expectedSha256,
                   bool& strongMismatch);
   bool FullPackageUpdate();
   // Downloads `url` into `dir`; `savedPath` receives where the downloader

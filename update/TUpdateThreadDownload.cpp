@@ -175,7 +175,8 @@ bool TUpdateThread::FinishRecord(const TLocalFileInfo& record, const TRecordPlan
   const bool verified = ok && VerifyFile(localName, record.Hash, record.Sha256, strongMismatch);
   if (ok && strongMismatch) {
     ok = false;
-    AddLog("[trust] " + record.FileName + " refused: SHA-256 does not match the manifest's Sha256 " + record.Sha256);
+    AddLog("[trust] " + record.FileName + " refused: SHA-256 does not match the manifest's Sha256 " +
+           StrongDigestText(record.Sha256));
   } else if (ok && !verified) {
     ok = false;
     char line[1024];
@@ -215,17 +216,23 @@ bool TUpdateThread::PlaceCompanion(const std::string& staged) {
 // final name, and the next sweep or run fetches the file whole instead of
 // trusting them.
 bool TUpdateThread::VerifyFile(const std::string& localName, const std::string& expected,
-                               const std::string& expectedSha256, bool& strongMismatch) {
+                               const TStrongDigest& expectedSha256, bool& strongMismatch) {
   strongMismatch = false;
   const std::string path = folder_ + localName;
   if (!plat::FileExists(path)) return false;
   const int32_t stamp = plat::FileStamp(path);
-  std::string digest, sha256;
-  if (keyed_)
-    Md5AndSha256OfFile(path, digest, sha256);
-  else
+  std::string digest;
+  TStrongDigest sha256;
+  if (keyed_) {
+    std::string text;
+    Md5AndSha256OfFile(path, digest, text);
+    ParseStrongDigest(text, sha256);
+  } else {
     digest = Md5OfFile(path);
-  strongMismatch = keyed_ && digest == expected && sha256 != expectedSha256;
+  }
+  // An unknown digest on either side is a mismatch: never trusted.
+  strongMismatch =
+      keyed_ && digest == expected && !(sha256.Known && expectedSha256.Known && sha256.Bytes == expectedSha256.Bytes);
   const bool match = digest == expected && !strongMismatch;
   AddLog(digest + "+++" + expected);
   if (!match) {

@@ -31,6 +31,8 @@ class TTextLines {
  private:
   // The first `c` at or after start_, or the text's size.
   size_t Find(char c) const {
+    // An empty view may have no storage at all, which memchr must not see.
+    if (start_ >= text_.size()) return text_.size();
     const void* hit = std::memchr(text_.data() + start_, c, text_.size() - start_);
     return hit ? static_cast<size_t>(static_cast<const char*>(hit) - text_.data()) : text_.size();
   }

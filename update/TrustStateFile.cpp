@@ -16,6 +16,7 @@ uint64_t Sequence(std::string_view text) {
 // LF count, found with memchr: the file ends its lines with CR LF.
 size_t LineCount(std::string_view text) {
   size_t count = 0;
+  if (text.empty()) return count;  // perhaps no storage, which memchr must not see
   const char* at = text.data();
   const char* const end = text.data() + text.size();
   while (const void* hit = std::memchr(at, '\n', static_cast<size_t>(end - at))) {
@@ -38,6 +39,24 @@ std::string Format(const State& state) {
   return text;
 }
 
+// A meta line has no "=": only a line that starts with "#" can be one, and
+// the search for "=" is left to the lines that could be.
+bool IsMetaLine(std::string_view line) {
+  return !line.empty() && line[0] == '#' && line.find('=') == std::string_view::npos;
+}
+
+// A sequence from a meta line into `state`; false when the line names none.
+bool ReadSequence(std::string_view line, TTrustStateView& state) {
+  if (line.substr(0, 10) == "#sequence ") {
+    state.Sequence = Sequence(line.substr(10));
+  } else if (line.substr(0, 18) == "#package-sequence ") {
+    state.PackageSequence = Sequence(line.substr(18));
+  } else {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 TTrustStateView ParseTrustStateInPlace(std::string_view text) {
@@ -48,17 +67,9 @@ TTrustStateView ParseTrustStateInPlace(std::string_view text) {
   TTextLines lines(text);
   std::string_view line;
   while (lines.Next(line)) {
-    // Only a line that starts with "#" can be a meta line; the search for
-    // "=" is left to the lines that could be.
-    const bool meta = !line.empty() && line[0] == '#' && line.find('=') == std::string_view::npos;
-    if (meta && line.substr(0, 10) == "#sequence ") {
-      state.Sequence = Sequence(line.substr(10));
-    } else if (meta && line.substr(0, 18) == "#package-sequence ") {
-      state.PackageSequence = Sequence(line.substr(18));
-    } else {
-      TLocalStateView digest;
-      if (ParseLocalStateLine(line, digest)) state.Digests.push_back(digest);
-    }
+    if (IsMetaLine(line) && ReadSequence(line, state)) continue;
+    TLocalStateView digest;
+    if (ParseLocalStateLine(line, digest)) state.Digests.push_back(digest);
   }
   return state;
 }
@@ -72,6 +83,43 @@ TTrustState ParseTrustState(std::string_view text) {
   for (const TLocalStateView& line : view.Digests)
     state.Digests.push_back({std::string(line.Name), std::string(line.Hash), line.Stamp});
   return state;
+}
+
+TTrustStateView ParseTrustSequences(std::string_view text) {
+  TTrustStateView state;
+  TTextLines lines(text);
+  std::string_view line;
+  while (lines.Next(line))
+    if (IsMetaLine(line)) ReadSequence(line, state);
+  return state;
+}
+
+bool TTrustDigests::ReadNext() {
+  std::string_view line;
+  while (lines_.Next(line)) {
+    // A meta line that names no sequence is a digest line, as
+    // ParseTrustStateInPlace reads it.
+    TTrustStateView ignored;
+    if (IsMetaLine(line) && ReadSequence(line, ignored)) continue;
+    if (ParseLocalStateLine(line, next_)) return true;
+  }
+  return false;
+}
+
+const TLocalStateView* TTrustDigests::Find(std::string_view name) {
+  if (!nextRead_) nextRead_ = ReadNext();
+  if (nextRead_ && next_.Name == name) {
+    nextRead_ = false;
+    return &next_;
+  }
+  // Out of order: the line read stays for the next name.
+  if (!indexed_) {
+    indexed_ = true;
+    const TTrustStateView all = ParseTrustStateInPlace(text_);
+    for (const TLocalStateView& line : all.Digests) byName_.emplace(line.Name, line);
+  }
+  const auto found = byName_.find(name);
+  return found == byName_.end() ? nullptr : &found->second;
 }
 
 std::string FormatTrustState(const TTrustStateView& state) {

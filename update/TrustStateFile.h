@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "update/LocalStateFile.h"
@@ -40,5 +41,32 @@ TTrustStateView ParseTrustStateInPlace(std::string_view text);
 TTrustState ParseTrustState(std::string_view text);
 std::string FormatTrustState(const TTrustStateView& state);
 std::string FormatTrustState(const TTrustState& state);
+
+// The two sequences alone (Digests stays empty): what a pass needs before
+// it reads the local state.
+TTrustStateView ParseTrustSequences(std::string_view text);
+
+// The digest lines of a trust file's text, looked up by name in the order
+// the local state lists its files, which is the order both were written
+// in: each lookup reads the next line in place, and an index by name is
+// built only for a name asked out of that order. Views into `text`, which
+// must outlive this.
+class TTrustDigests {
+ public:
+  explicit TTrustDigests(std::string_view text) : text_(text), lines_(text) {}
+  // The line for `name` (the first one when several are), or nullptr.
+  const TLocalStateView* Find(std::string_view name);
+
+ private:
+  // The next digest line into next_; false after the last.
+  bool ReadNext();
+
+  std::string_view text_;
+  TTextLines lines_;
+  TLocalStateView next_;
+  bool nextRead_ = false;  // next_ holds a line not yet taken
+  std::unordered_map<std::string_view, TLocalStateView> byName_;
+  bool indexed_ = false;
+};
 
 }  // namespace lg
