@@ -66,10 +66,16 @@ TTrustStateView ParseTrustStateInPlace(std::string_view text) {
   state.Digests.reserve(LineCount(text));
   TTextLines lines(text);
   std::string_view line;
+  bool top = true;  // sequences count only above the first digest line
   while (lines.Next(line)) {
-    if (IsMetaLine(line) && ReadSequence(line, state)) continue;
+    if (IsMetaLine(line)) {
+      if (top) ReadSequence(line, state);
+      continue;
+    }
     TLocalStateView digest;
-    if (ParseLocalStateLine(line, digest)) state.Digests.push_back(digest);
+    if (!ParseLocalStateLine(line, digest)) continue;
+    state.Digests.push_back(digest);
+    top = false;
   }
   return state;
 }
@@ -89,19 +95,23 @@ TTrustStateView ParseTrustSequences(std::string_view text) {
   TTrustStateView state;
   TTextLines lines(text);
   std::string_view line;
-  while (lines.Next(line))
-    if (IsMetaLine(line)) ReadSequence(line, state);
+  // The file is written with its sequences first: reading ends at the
+  // first digest line, so a pass does not walk every file's line twice.
+  TLocalStateView digest;
+  while (lines.Next(line)) {
+    if (IsMetaLine(line))
+      ReadSequence(line, state);
+    else if (ParseLocalStateLine(line, digest))
+      break;
+  }
   return state;
 }
 
 bool TTrustDigests::ReadNext() {
   std::string_view line;
   while (lines_.Next(line)) {
-    // A meta line that names no sequence is a digest line, as
-    // ParseTrustStateInPlace reads it.
-    TTrustStateView ignored;
-    if (IsMetaLine(line) && ReadSequence(line, ignored)) continue;
-    if (ParseLocalStateLine(line, next_)) return true;
+    // A meta line (no "=") is never a digest line.
+    if (!IsMetaLine(line) && ParseLocalStateLine(line, next_)) return true;
   }
   return false;
 }

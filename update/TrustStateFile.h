@@ -36,7 +36,9 @@ struct TTrustStateView {
 };
 
 // Unreadable lines are skipped; a sequence that is not a decimal of at most
-// 18 digits reads as 0.
+// 18 digits reads as 0. Sequences are read from the lines above the first
+// digest line, where the file is written with them; a "#" line further down
+// is neither a sequence nor a digest.
 TTrustStateView ParseTrustStateInPlace(std::string_view text);
 TTrustState ParseTrustState(std::string_view text);
 std::string FormatTrustState(const TTrustStateView& state);

@@ -156,6 +156,14 @@ TEST(TrustDigests, SequencesAloneReadAsTheWholeFileReadsThem) {
     EXPECT_EQ(alone.PackageSequence, whole.PackageSequence) << text;
     EXPECT_TRUE(alone.Digests.empty());
   }
+  // Only the lines above the first digest hold sequences; one further down
+  // counts for neither reader.
+  const std::string later = "#sequence 41\r\nf=" + a + "-1\r\n#sequence 99\r\n#package-sequence 8\r\n";
+  EXPECT_EQ(ParseTrustStateInPlace(later).Sequence, 41u);
+  EXPECT_EQ(ParseTrustStateInPlace(later).PackageSequence, 0u);
+  EXPECT_EQ(ParseTrustStateInPlace(later).Digests.size(), 1u);
+  EXPECT_EQ(ParseTrustSequences(later).Sequence, 41u);
+  EXPECT_EQ(ParseTrustSequences(later).PackageSequence, 0u);
   EXPECT_EQ(ParseTrustSequences("#sequence 41\r\n#package-sequence 5\r\n").Sequence, 41u);
   EXPECT_EQ(ParseTrustSequences("#sequence 41\r\n#package-sequence 5\r\n").PackageSequence, 5u);
 }
