@@ -4,6 +4,7 @@
 
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
+#include <openssl/crypto.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
 #include <openssl/param_build.h>
@@ -26,6 +27,27 @@ struct TFree {
 };
 template <class T>
 using TOwned = std::unique_ptr<T, TFree>;
+
+// The library starts without reading the system's configuration file or
+// loading its error texts: the checks must not depend on what a local
+// configuration enables, nothing here prints the library's messages, and
+// the two are most of its start-up time. Every entry point calls this
+// first; OpenSSL makes the first call thread-safe.
+void StartLibrary() {
+  static const bool started =
+      OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG | OPENSSL_INIT_NO_LOAD_CRYPTO_STRINGS, nullptr) == 1;
+  (void)started;
+}
+
+// SHA-256 fetched once: EVP_sha256() would look the method up again for
+// every file hashed.
+const EVP_MD* Sha256Method() {
+  static EVP_MD* const method = [] {
+    StartLibrary();
+    return EVP_MD_fetch(nullptr, "SHA256", nullptr);
+  }();
+  return method;
+}
 
 // The uncompressed point encoding: 0x04, X, Y.
 std::array<uint8_t, 65> EncodedPoint(const TPublicKey& key) {
@@ -69,8 +91,10 @@ struct TSha256::TImpl {
 };
 
 TSha256::TSha256() : impl_(std::make_unique<TImpl>()) {
+  StartLibrary();
   impl_->ctx.reset(EVP_MD_CTX_new());
-  impl_->ok = impl_->ctx && EVP_DigestInit_ex(impl_->ctx.get(), EVP_sha256(), nullptr) == 1;
+  const EVP_MD* method = Sha256Method();
+  impl_->ok = impl_->ctx && method && EVP_DigestInit_ex(impl_->ctx.get(), method, nullptr) == 1;
 }
 
 TSha256::~TSha256() = default;
@@ -89,6 +113,7 @@ TSha256Digest TSha256::Final() {
 }
 
 bool VerifyP256(const TPublicKey& key, const TSha256Digest& digest, const TSignature& signature) {
+  StartLibrary();
   TOwned<EVP_PKEY> pkey = ImportKey(key, nullptr);
   if (!pkey) return false;
   TOwned<ECDSA_SIG> sig(ECDSA_SIG_new());
@@ -114,6 +139,7 @@ bool SigningSupported() {
 }
 
 bool GenerateP256(TPrivateKey& privateKey, TPublicKey& publicKey) {
+  StartLibrary();
   TOwned<EVP_PKEY> pkey(EVP_EC_gen(kGroup));
   if (!pkey) return false;
   BIGNUM* d = nullptr;
@@ -131,6 +157,7 @@ bool GenerateP256(TPrivateKey& privateKey, TPublicKey& publicKey) {
 
 bool SignP256(const TPrivateKey& privateKey, const TPublicKey& publicKey, const TSha256Digest& digest,
               TSignature& signature) {
+  StartLibrary();
   TOwned<EVP_PKEY> pkey = ImportKey(publicKey, &privateKey);
   if (!pkey) return false;
   TOwned<EVP_PKEY_CTX> ctx(EVP_PKEY_CTX_new(pkey.get(), nullptr));

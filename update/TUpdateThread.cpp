@@ -19,6 +19,7 @@
 #include "net/udp/HostResolve.h"
 #include "update/ManifestDigestText.h"
 #include "update/ManifestSignature.h"
+#include "update/SignatureCheck.h"
 #include "update/UpdateMessages.h"
 #include "update/json/TzqJSONstreamed.h"
 
@@ -244,14 +245,25 @@ bool TUpdateThread::FetchManifest(const std::string& address) {
   bool valid = false;
   std::string writeFailure;
   if (fetch->Get(url, address) && !Terminated()) {
+    // With a key the signature travels and is checked while the manifest
+    // is parsed.
+    std::unique_ptr<TSignatureCheck> check;
+    if (keyed_) check = StartSignatureCheck(url, address, manifestName_, fetch->Document(), state_.AcceptedSequence());
     std::unique_ptr<TzqJSONbase> doc = TzqJSONstreamed::ParseText(fetch->Document());
     valid = TUpdateState::IsReceivedManifest(doc.get());
-    uint64_t sequence = 0;
     if (valid && keyed_) {
-      valid = AcceptSigned(url, address, manifestName_, fetch->Document(), state_.AcceptedSequence(), sequence) &&
-              HasStrongDigests(doc.get());
+      const std::string missingDigest = MissingStrongDigest(doc.get());
+      uint64_t sequence = 0;
+      valid = check && AcceptSignature(*check, manifestName_, sequence);
+      if (valid && !missingDigest.empty()) {
+        AddLog(missingDigest);
+        valid = false;
+      }
       if (valid) state_.AcceptSequence(sequence);
     }
+    // The check's fetch stops being the one to abort before it goes.
+    SetCurrentFetch(nullptr);
+    check.reset();
     // The run reads the manifest from this copy: a copy that could not be
     // replaced would be an older manifest.
     if (valid && !plat::WriteWholeFile(state_.ManifestPath(), fetch->Document())) {
@@ -267,33 +279,40 @@ bool TUpdateThread::FetchManifest(const std::string& address) {
   return valid;
 }
 
-bool TUpdateThread::AcceptSigned(const std::string& url, const std::string& address, const std::string& name,
-                                 const std::string& text, uint64_t lowest, uint64_t& sequence) {
-  auto fetch = std::make_unique<THttpGetDocument>();
-  // The fetch of the document itself has ended: this one takes its place
-  // for the destructor's abort.
-  if (!SetCurrentFetch(fetch.get())) return false;
-  TTrustVerdict verdict = TTrustVerdict::Missing;
-  TManifestSignature parsed;
-  const bool received = fetch->Get(url + kSignatureSuffix, address);
-  if (received && !Terminated())
-    verdict = CheckManifestSignature(key_, name, text, fetch->Document(), lowest, UnixNow(), parsed);
-  const std::string failure = fetch->FailureText();
-  SetCurrentFetch(nullptr);
+std::unique_ptr<TSignatureCheck> TUpdateThread::StartSignatureCheck(const std::string& url, const std::string& address,
+                                                                    const std::string& name, std::string_view text,
+                                                                    uint64_t lowest) {
+  auto check = std::make_unique<TSignatureCheck>(key_, name, text, url, address, lowest);
+  // Its fetch takes the place of the document's, which has ended, for the
+  // destructor's abort; once stopped, the check's own destructor aborts it.
+  if (!SetCurrentFetch(&check->Fetch())) return nullptr;
+  return check;
+}
+
+bool TUpdateThread::AcceptSignature(TSignatureCheck& check, const std::string& name, uint64_t& sequence) {
+  const TTrustVerdict verdict = check.Wait();
   if (Terminated()) return false;
   if (verdict != TTrustVerdict::Accepted) {
     std::string line = "[trust] " + name + " refused: " + TrustVerdictText(verdict);
-    if (!received && !failure.empty()) line += " (" + failure + ")";
+    if (!check.Received() && !check.FailureText().empty()) line += " (" + check.FailureText() + ")";
     if (verdict == TTrustVerdict::Replayed)
-      line += ", " + std::to_string(parsed.Sequence) + " < " + std::to_string(lowest);
+      line += ", " + std::to_string(check.Parsed().Sequence) + " < " + std::to_string(check.Lowest());
     AddLog(line);
     return false;
   }
-  sequence = parsed.Sequence;
+  sequence = check.Parsed().Sequence;
   return true;
 }
 
-bool TUpdateThread::HasStrongDigests(const TzqJSONbase* doc) {
+bool TUpdateThread::AcceptSigned(const std::string& url, const std::string& address, const std::string& name,
+                                 const std::string& text, uint64_t lowest, uint64_t& sequence) {
+  std::unique_ptr<TSignatureCheck> check = StartSignatureCheck(url, address, name, text, lowest);
+  const bool accepted = check && AcceptSignature(*check, name, sequence);
+  SetCurrentFetch(nullptr);
+  return accepted;
+}
+
+std::string TUpdateThread::MissingStrongDigest(const TzqJSONbase* doc) const {
   const auto* list = static_cast<const TzqJSONlist*>(doc);  // IsReceivedManifest: a list
   for (int i = 0; i < list->Count(); ++i) {
     const TzqJSONbase* node = list->Child(i);
@@ -305,11 +324,10 @@ bool TUpdateThread::HasStrongDigests(const TzqJSONbase* doc) {
       const std::string name = file && file->Kind() == jsString
                                    ? plat::GbkFromUtf16(static_cast<const TzqJSONstring*>(file)->Value)
                                    : "entry " + std::to_string(i);
-      AddLog("[trust] " + manifestName_ + " refused: no valid Sha256 for " + name);
-      return false;
+      return "[trust] " + manifestName_ + " refused: no valid Sha256 for " + name;
     }
   }
-  return true;
+  return {};
 }
 
 }  // namespace lg

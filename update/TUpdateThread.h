@@ -42,6 +42,7 @@ namespace lg {
 class TConnectionPool;
 class THttpDownload;
 class THttpGetDocument;
+class TSignatureCheck;
 
 struct TUpdateThreadOptions {
   // The system resolver step of the address fallback (host name to dotted
@@ -112,8 +113,15 @@ class TUpdateThread : private IUnzipHost {
   // reason of a refusal. `sequence` receives the accepted one.
   bool AcceptSigned(const std::string& url, const std::string& address, const std::string& name,
                     const std::string& text, uint64_t lowest, uint64_t& sequence);
-  // With a key: every entry of the manifest carries a well-formed "Sha256".
-  bool HasStrongDigests(const TzqJSONbase* doc);
+  // AcceptSigned in two steps, for work in between: the check starts (null
+  // once stopped), the current fetch being its own until the caller sets
+  // another; AcceptSignature waits for it and logs a refusal.
+  std::unique_ptr<TSignatureCheck> StartSignatureCheck(const std::string& url, const std::string& address,
+                                                       const std::string& name, std::string_view text, uint64_t lowest);
+  bool AcceptSignature(TSignatureCheck& check, const std::string& name, uint64_t& sequence);
+  // With a key every entry of the manifest carries a well-formed "Sha256":
+  // empty when so, otherwise the log line that names the first without.
+  std::string MissingStrongDigest(const TzqJSONbase* doc) const;
   // How one record is fetched: its download's name, URL, folder and
   // connections, and where it goes afterwards.
   struct TRecordPlan {

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
 
 #include "common/Crypto.h"
 #include "common/Gbk.h"
@@ -204,6 +206,40 @@ TEST_F(UpdateTrustTest, SignedManifestWithoutSha256IsRefused) {
   site_.Strong = false;
   PublishSigned(1);
   ExpectRefused(install_.RunPass(site_.Base(), 0, Keyed()), "no valid Sha256 for Client.bin");
+}
+
+// The signature is checked while the manifest is parsed; the refusals
+// still name one reason, the signature's before the digests'.
+TEST_F(UpdateTrustTest, UnsignedManifestWithoutSha256NamesTheMissingSignatureOnly) {
+  site_.Strong = false;
+  site_.Publish(GameFiles());
+  ExpectRefused(install_.RunPass(site_.Base(), 0, Keyed()), "signature file missing");
+}
+
+TEST_F(UpdateTrustTest, ManifestThatIsNoManifestIsNoSignatureMatter) {
+  const std::string text = "{\"File\":\"Client.bin\"}";
+  server_.Serve("/patch/update.json", THttpReply::Text(text));
+  ServeSignature("update.json", "not a signature");
+  EXPECT_EQ(install_.RunPass(site_.Base(), 0, Keyed()), 0);
+  EXPECT_EQ(install_.Sink.Of(WM_UPDATE_ERROR).size(), 1u);
+  EXPECT_TRUE(TrustLines().empty()) << TrustLines()[0];
+}
+
+TEST_F(UpdateTrustTest, StopAbortsASignatureFetchBlockedInTheNetwork) {
+  site_.Publish(GameFiles());
+  THttpReply silent;
+  silent.neverAnswer = true;
+  server_.Serve("/patch/update.json.sig", silent);
+  auto thread = std::make_unique<TUpdateThread>(install_.Sink, 0, site_.Base(), Keyed());
+  ASSERT_TRUE(test::WaitUntil([&] { return site_.Hits("/patch/update.json.sig") == 1; }, 5000));
+  plat::SleepMs(20);
+  const auto start = std::chrono::steady_clock::now();
+  thread.reset();
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
+            test::ScaledMs(300));
+  EXPECT_TRUE(install_.Sink.Of(WM_UPDATE_DONE).empty());
+  EXPECT_TRUE(install_.Sink.Of(WM_UPDATE_ERROR).empty()) << "a stopped fetch is no failure to show";
+  EXPECT_EQ(site_.FileRequests(), 0u);
 }
 
 TEST_F(UpdateTrustTest, FileWhoseMd5MatchesButSha256DoesNotIsNotInstalled) {
