@@ -6,7 +6,7 @@
 namespace lg {
 
 TNamesHash::TNamesHash(int bucketCount)
-    : bucketCount_(bucketCount > 0 ? bucketCount : 1), buckets_(static_cast<size_t>(bucketCount_), nullptr) {}
+    : bucketCount_(bucketCount > 0 ? bucketCount : 1), buckets_(static_cast<size_t>(bucketCount_)) {}
 
 TNamesHash::~TNamesHash() {
   Clear();
@@ -49,22 +49,20 @@ bool TNamesHash::SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-TNamesHash::TEntry* TNamesHash::FindEntry(std::string_view name, size_t& bucket) const {
-  bucket = Hash(name) % static_cast<uint32_t>(bucketCount_);
-  for (TEntry* e = buckets_[bucket]; e; e = e->BucketNext)
-    if (SameName(e->Name, name)) return e;
-  return nullptr;
+ptrdiff_t TNamesHash::FindSlot(const TBucket& bucket, std::string_view name, uint32_t hash) {
+  for (size_t i = 0; i < bucket.size(); ++i)
+    if (bucket[i].Hash == hash && SameName(bucket[i].Entry->Name, name)) return static_cast<ptrdiff_t>(i);
+  return -1;
 }
 
 bool TNamesHash::Add(std::string_view name, void* value) {
-  size_t bucket = 0;
-  if (FindEntry(name, bucket)) return false;
+  const uint32_t hash = Hash(name);
+  TBucket& bucket = buckets_[BucketIndex(hash)];
+  if (FindSlot(bucket, name, hash) >= 0) return false;
   auto* e = new TEntry;
   e->Name.assign(name);
   e->Value = value;
-  e->BucketNext = buckets_[bucket];
-  if (e->BucketNext) e->BucketNext->BucketPrev = e;
-  buckets_[bucket] = e;
+  bucket.push_back({hash, e});
   e->OrderPrev = Tail;
   if (Tail)
     Tail->OrderNext = e;
@@ -76,20 +74,21 @@ bool TNamesHash::Add(std::string_view name, void* value) {
 }
 
 void* TNamesHash::Find(std::string_view name) const {
-  size_t bucket = 0;
-  TEntry* e = FindEntry(name, bucket);
-  return e ? e->Value : nullptr;
+  const uint32_t hash = Hash(name);
+  const TBucket& bucket = buckets_[BucketIndex(hash)];
+  const ptrdiff_t i = FindSlot(bucket, name, hash);
+  return i >= 0 ? bucket[static_cast<size_t>(i)].Entry->Value : nullptr;
 }
 
 bool TNamesHash::Remove(std::string_view name) {
-  size_t bucket = 0;
-  TEntry* e = FindEntry(name, bucket);
-  if (!e) return false;
-  if (e->BucketPrev)
-    e->BucketPrev->BucketNext = e->BucketNext;
-  else
-    buckets_[bucket] = e->BucketNext;
-  if (e->BucketNext) e->BucketNext->BucketPrev = e->BucketPrev;
+  const uint32_t hash = Hash(name);
+  TBucket& bucket = buckets_[BucketIndex(hash)];
+  const ptrdiff_t i = FindSlot(bucket, name, hash);
+  if (i < 0) return false;
+  TEntry* e = bucket[static_cast<size_t>(i)].Entry;
+  // The order within a bucket means nothing: the last slot fills the gap.
+  bucket[static_cast<size_t>(i)] = bucket.back();
+  bucket.pop_back();
   if (e->OrderPrev)
     e->OrderPrev->OrderNext = e->OrderNext;
   else
@@ -110,7 +109,7 @@ bool TNamesHash::Remove(std::string_view name) {
 void TNamesHash::Clear() {
   TEntry* e = Head;
   Head = Tail = Cursor = nullptr;
-  for (TEntry*& b : buckets_) b = nullptr;
+  for (TBucket& b : buckets_) b.clear();
   count_ = 0;
   while (e) {
     TEntry* next = e->OrderNext;

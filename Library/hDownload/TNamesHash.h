@@ -9,6 +9,7 @@
 // that Remove or Clear (also from the destructor) takes out.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -56,18 +57,27 @@ class TNamesHash {
 
  private:
   struct TEntry {
-    TEntry* BucketPrev = nullptr;
-    TEntry* BucketNext = nullptr;
     TEntry* OrderPrev = nullptr;
     TEntry* OrderNext = nullptr;
     std::string Name;
     void* Value = nullptr;
   };
+  // A bucket keeps each entry's whole hash beside it: a look-up scans one
+  // small array and compares names only where the hashes agree, instead of
+  // visiting every entry of a long chain (names that differ in a digit or
+  // two often share a bucket).
+  struct TSlot {
+    uint32_t Hash;
+    TEntry* Entry;
+  };
+  using TBucket = std::vector<TSlot>;
 
-  TEntry* FindEntry(std::string_view name, size_t& bucket) const;
+  size_t BucketIndex(uint32_t hash) const { return hash % static_cast<uint32_t>(bucketCount_); }
+  // The entry's place in its bucket, or -1 when absent.
+  static ptrdiff_t FindSlot(const TBucket& bucket, std::string_view name, uint32_t hash);
 
   int bucketCount_;
-  std::vector<TEntry*> buckets_;
+  std::vector<TBucket> buckets_;
   int count_ = 0;
   TEntry* Head = nullptr;
   TEntry* Tail = nullptr;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,37 @@ TEST(TNamesHash, WalkFollowsTheOrderOfAddingWhateverTheBuckets) {
   expected.pop_back();
   EXPECT_EQ(Walk(table), expected);
   for (intptr_t v : expected) EXPECT_EQ(table.Find("f" + std::to_string(v)), V(v));
+}
+
+TEST(TNamesHash, NamesSharingTheirWholeHashStayApartThroughAddsAndRemoves) {
+  // Names of a game's folders differ in a digit or two; many share the
+  // whole hash, not only the bucket.
+  TNamesHash table(1023);
+  std::vector<std::string> names;
+  for (int i = 0; i < 3000; ++i) {
+    char name[40];
+    std::snprintf(name, sizeof name, "data\\pack%02d\\f%05d.bin", i % 40, i);
+    names.push_back(name);
+  }
+  size_t sharing = 0;
+  for (size_t i = 1; i < names.size(); ++i) sharing += TNamesHash::Hash(names[i]) == TNamesHash::Hash(names[0]);
+  ASSERT_GT(sharing, 0u) << "the case needs names with one hash";
+  for (size_t i = 0; i < names.size(); ++i) ASSERT_TRUE(table.Add(names[i], V(static_cast<intptr_t>(i + 1))));
+  for (size_t i = 0; i < names.size(); i += 3) ASSERT_TRUE(table.Remove(names[i]));
+  for (size_t i = 0; i < names.size(); i += 6) ASSERT_TRUE(table.Add(names[i], V(-static_cast<intptr_t>(i + 1))));
+  std::vector<intptr_t> expected;
+  for (size_t i = 0; i < names.size(); ++i)
+    if (i % 3 != 0) expected.push_back(static_cast<intptr_t>(i + 1));
+  for (size_t i = 0; i < names.size(); i += 6) expected.push_back(-static_cast<intptr_t>(i + 1));
+  EXPECT_EQ(Walk(table), expected);
+  EXPECT_EQ(table.Count(), static_cast<int>(expected.size()));
+  for (size_t i = 0; i < names.size(); ++i) {
+    const intptr_t want = i % 6 == 0 ? -static_cast<intptr_t>(i + 1) : i % 3 == 0 ? 0 : static_cast<intptr_t>(i + 1);
+    ASSERT_EQ(table.Find(names[i]), V(want)) << names[i];
+    if (want != 0) {
+      EXPECT_FALSE(table.Add(names[i], V(7))) << "no second entry for " << names[i];
+    }
+  }
 }
 
 TEST(TNamesHash, RemovingTheEntryUnderTheCursorContinuesWithTheNext) {
