@@ -156,6 +156,10 @@ std::vector<bool> TUpdateThread::SweepSideBySide() {
   }
   flights.clear();  // stopped: each download saves its state and ends
   shownFlight_ = nullptr;
+  // Every download's threads have ended, so no event posts after this: the
+  // position ends where the installed files put it, whatever order the
+  // workers' last reports arrived in.
+  if (!Terminated()) PostPair(WM_UPDATE_PROGRESS, state_.BytesDone, state_.BytesTotal);
   return fetched;
 }
 
