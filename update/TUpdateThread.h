@@ -68,9 +68,10 @@ class TUpdateThread : private IUnzipHost {
   static constexpr uint8_t kManyConnections = 5;
   static constexpr int kWaitStepMs = 10;
   // Pipelined mode: records fetched side by side in a sweep, and the
-  // largest record that may be one of them.
+  // connections they share. Each connection's worker holds a 1 MiB buffer,
+  // so the budget bounds the memory of a sweep as well.
   static constexpr int kFilesInFlight = 5;
-  static constexpr int64_t kSideBySideMax = 1048576;
+  static constexpr int kSweepConnections = 10;
 
   // Download states, set by the downloader's events.
   enum : uint8_t { kDownloading = 0, kDownloadFailed = 1, kDownloadComplete = 2 };
@@ -140,11 +141,13 @@ class TUpdateThread : private IUnzipHost {
   // at `saved`.
   bool FinishRecord(const TLocalFileInfo& record, const TRecordPlan& plan, const std::string& saved);
   // Pipelined mode: one sweep over downloads_ with up to kFilesInFlight
-  // small records fetched side by side; the others one by one. Returns
-  // which records were fetched (index in downloads_).
+  // records fetched side by side over at most kSweepConnections
+  // connections; the launcher's own record alone. Returns which records
+  // were fetched (index in downloads_).
   std::vector<bool> SweepSideBySide();
   struct TFlight;
-  std::unique_ptr<TFlight> StartFlight(size_t index, int position, int count);
+  // Its download gets its planned connections, at most `connectionsLeft`.
+  std::unique_ptr<TFlight> StartFlight(size_t index, int position, int count, int connectionsLeft);
   bool EndFlight(TFlight& flight);
   void PostFlightProgress(int64_t total);
   bool UnpackRecord(const TLocalFileInfo& record, const std::string& archive, const std::string& workDir);

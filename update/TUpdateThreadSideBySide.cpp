@@ -1,10 +1,13 @@
-// TUpdateThread, pipelined sweeps: small records fetched side by side over
-// the pass's kept connections. Each keeps its own download (data file,
+// TUpdateThread, pipelined sweeps: records fetched side by side over the
+// pass's kept connections, small and large alike, within one budget of
+// connections for the whole sweep. Each keeps its own download (data file,
 // state file), and its verification, unpacking and companion step run on
 // the update thread one after the other as the downloads end, exactly as
 // in the one-by-one sweep.
+#include <algorithm>
 #include <memory>
 
+#include "Library/hDownload/TConnectionPool.h"
 #include "Library/hDownload/THttpDownload.h"
 #include "common/Gbk.h"
 #include "common/Platform.h"
@@ -12,6 +15,9 @@
 #include "update/UpdateMessages.h"
 
 namespace lg {
+
+// Connections the sweep's workers give back are kept for the next ranges.
+static_assert(TUpdateThread::kSweepConnections <= static_cast<int>(TConnectionPool::kMaxIdlePerHost));
 
 struct TUpdateThread::TFlight {
   size_t Index = 0;  // in downloads_
@@ -31,12 +37,16 @@ void TUpdateThread::PostFlightProgress(int64_t total) {
   PostPair(WM_UPDATE_SPEED, all, plat::TickCount() - flightStart_.load());
 }
 
-std::unique_ptr<TUpdateThread::TFlight> TUpdateThread::StartFlight(size_t index, int position, int count) {
+std::unique_ptr<TUpdateThread::TFlight> TUpdateThread::StartFlight(size_t index, int position, int count,
+                                                                   int connectionsLeft) {
   const TLocalFileInfo& record = *downloads_[index];
   auto flight = std::make_unique<TFlight>();
   TFlight* f = flight.get();
   f->Index = index;
   f->Plan = PlanRecord(record);
+  // A large record starting beside others gets what the budget has left;
+  // its ranges are shared by fewer workers, never lost.
+  f->Plan.Connections = static_cast<uint8_t>(std::min<int>(f->Plan.Connections, connectionsLeft));
   f->Status = DownloadingText(f->Plan, position, count);
   auto download = std::make_unique<THttpDownload>(f->Plan.Connections);
   download->SetPipelined(connections_);
@@ -89,22 +99,29 @@ std::vector<bool> TUpdateThread::SweepSideBySide() {
   const int count = static_cast<int>(downloads_.size());
   std::vector<bool> fetched(static_cast<size_t>(count), false);
   std::vector<std::unique_ptr<TFlight>> flights;
+  auto connectionsInUse = [&flights] {
+    int used = 0;
+    for (const auto& f : flights) used += f->Plan.Connections;
+    return used;
+  };
   // Taken from the end of the list, positions counting up, as one by one.
   int next = count - 1;
   while (!Terminated()) {
     while (next >= 0 && static_cast<int>(flights.size()) < kFilesInFlight) {
       const size_t index = static_cast<size_t>(next);
       const TLocalFileInfo& record = *downloads_[index];
-      const bool small = record.SizeOrAge <= kSideBySideMax && record.IsLauncher == 0;
-      // A large record, or the launcher's own, waits for the flights in the
-      // air and then goes alone.
-      if (!small && !flights.empty()) break;
-      if (!small) {
+      // The launcher's own record waits for the flights in the air and
+      // then goes alone, its staging and companion step exactly as in the
+      // one-by-one sweep.
+      if (record.IsLauncher != 0) {
+        if (!flights.empty()) break;
         fetched[index] = DownloadRecord(record, count - next, count);
         --next;
         if (Terminated()) break;
         continue;
       }
+      const int connectionsLeft = kSweepConnections - connectionsInUse();
+      if (connectionsLeft < 1) break;  // the next record waits for a flight to end
       if (flights.empty()) {
         flightBase_ = state_.BytesDone;
         flightBytes_ = 0;
@@ -112,7 +129,7 @@ std::vector<bool> TUpdateThread::SweepSideBySide() {
         PostPair(WM_UPDATE_PROGRESS, state_.BytesDone, state_.BytesTotal);
         PostPair(WM_UPDATE_SPEED, 0, 0);
       }
-      flights.push_back(StartFlight(index, count - next, count));
+      flights.push_back(StartFlight(index, count - next, count, connectionsLeft));
       --next;
     }
     if (flights.empty() || Terminated()) break;
@@ -139,6 +156,10 @@ std::vector<bool> TUpdateThread::SweepSideBySide() {
   }
   flights.clear();  // stopped: each download saves its state and ends
   shownFlight_ = nullptr;
+  // Every download's threads have ended, so no event posts after this: the
+  // position ends where the installed files put it, whatever order the
+  // workers' last reports arrived in.
+  if (!Terminated()) PostPair(WM_UPDATE_PROGRESS, state_.BytesDone, state_.BytesTotal);
   return fetched;
 }
 

@@ -24,9 +24,9 @@ namespace lg {
 class TConnectionPool {
  public:
   static constexpr int kMaxRequests = 100;
-  // Idle connections kept per host: one per worker of a download and a few
-  // more; a pass never runs more side by side.
-  static constexpr size_t kMaxIdlePerHost = 8;
+  // Idle connections kept per host: one per worker of the downloads a
+  // pipelined sweep runs side by side, and a few more.
+  static constexpr size_t kMaxIdlePerHost = 12;
 
   struct TLease {
     std::unique_ptr<TBlockSocket> socket;  // null: nothing idle for that host
