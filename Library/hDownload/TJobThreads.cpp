@@ -43,6 +43,8 @@ TJobThreads& TJobThreads::Shared() {
   return threads;
 }
 
+TJobThreads::TJobThreads() = default;
+
 TJobThreads::~TJobThreads() {
   std::vector<std::unique_ptr<TThread>> all;
   {
@@ -74,6 +76,8 @@ TJobThreads::TJob TJobThreads::Run(std::function<void()> job) {
   t->state = handle.state_;
   if (t->thread.joinable()) {
     handle.state_->runner = t->thread.get_id();
+    guard.unlock();
+    // Woken outside the lock, so it does not wake only to wait for lock_.
     t->wake.notify_one();
   } else {
     t->thread = std::thread([this, t] { Loop(*t); });
@@ -92,17 +96,22 @@ void TJobThreads::Loop(TThread& self) {
     std::shared_ptr<TJob::TState> state = std::move(self.state);
     guard.unlock();
     job();
-    // The job's captures go before anyone is told it ended.
+    // The job's captures go before anyone is told it ended, and the thread
+    // waits for work again before that too: the owner's next job (the next
+    // file's workers) then finds it instead of starting another.
     job = nullptr;
+    guard.lock();
+    const bool stay = !stopping_ && idle_.size() < kMaxIdle;
+    if (stay) idle_.push_back(&self);
+    // The joiner waits on the job's own lock, never on lock_: telling it
+    // here costs it no wait for lock_.
     {
       std::lock_guard<std::mutex> ended(state->lock);
       state->done = true;
     }
     state->ended.notify_all();
     state.reset();
-    guard.lock();
-    if (stopping_ || idle_.size() >= kMaxIdle) break;
-    idle_.push_back(&self);
+    if (!stay) break;
   }
   self.exited = true;
 }

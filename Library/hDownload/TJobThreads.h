@@ -47,7 +47,7 @@ class TJobThreads {
   // The process's threads; they are ended when the process exits.
   static TJobThreads& Shared();
 
-  TJobThreads() = default;
+  TJobThreads();
   // Ends the waiting threads; jobs still running must have been joined.
   ~TJobThreads();
   TJobThreads(const TJobThreads&) = delete;
