@@ -13,7 +13,14 @@ TNamesHash::~TNamesHash() {
 }
 
 uint32_t TNamesHash::Hash(std::string_view name) {
+  return Hashes(name).Bucket;
+}
+
+// Both hashes over the same folded bytes; the check is FNV-1a, which tells
+// apart the names the bucket hash lets collide.
+TNamesHash::THashes TNamesHash::Hashes(std::string_view name) {
   uint32_t h = 0;
+  uint32_t check = 2166136261u;
   bool trail = false;
   for (char ch : name) {
     unsigned char c = static_cast<unsigned char>(ch);
@@ -24,8 +31,9 @@ uint32_t TNamesHash::Hash(std::string_view name) {
       c = AsciiLower(c);
     }
     h = ((h << 2) | (h >> 30)) ^ c;
+    check = (check ^ c) * 16777619u;
   }
-  return h;
+  return {h, check};
 }
 
 // The same folding as Hash, so that two names are equal exactly when they
@@ -49,20 +57,20 @@ bool TNamesHash::SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-ptrdiff_t TNamesHash::FindSlot(const TBucket& bucket, std::string_view name, uint32_t hash) {
+ptrdiff_t TNamesHash::FindSlot(const TBucket& bucket, std::string_view name, uint32_t check) {
   for (size_t i = 0; i < bucket.size(); ++i)
-    if (bucket[i].Hash == hash && SameName(bucket[i].Entry->Name, name)) return static_cast<ptrdiff_t>(i);
+    if (bucket[i].Check == check && SameName(bucket[i].Entry->Name, name)) return static_cast<ptrdiff_t>(i);
   return -1;
 }
 
 bool TNamesHash::Add(std::string_view name, void* value) {
-  const uint32_t hash = Hash(name);
-  TBucket& bucket = buckets_[BucketIndex(hash)];
-  if (FindSlot(bucket, name, hash) >= 0) return false;
+  const THashes hash = Hashes(name);
+  TBucket& bucket = buckets_[BucketIndex(hash.Bucket)];
+  if (FindSlot(bucket, name, hash.Check) >= 0) return false;
   auto* e = new TEntry;
   e->Name.assign(name);
   e->Value = value;
-  bucket.push_back({hash, e});
+  bucket.push_back({hash.Check, e});
   e->OrderPrev = Tail;
   if (Tail)
     Tail->OrderNext = e;
@@ -74,16 +82,16 @@ bool TNamesHash::Add(std::string_view name, void* value) {
 }
 
 void* TNamesHash::Find(std::string_view name) const {
-  const uint32_t hash = Hash(name);
-  const TBucket& bucket = buckets_[BucketIndex(hash)];
-  const ptrdiff_t i = FindSlot(bucket, name, hash);
+  const THashes hash = Hashes(name);
+  const TBucket& bucket = buckets_[BucketIndex(hash.Bucket)];
+  const ptrdiff_t i = FindSlot(bucket, name, hash.Check);
   return i >= 0 ? bucket[static_cast<size_t>(i)].Entry->Value : nullptr;
 }
 
 bool TNamesHash::Remove(std::string_view name) {
-  const uint32_t hash = Hash(name);
-  TBucket& bucket = buckets_[BucketIndex(hash)];
-  const ptrdiff_t i = FindSlot(bucket, name, hash);
+  const THashes hash = Hashes(name);
+  TBucket& bucket = buckets_[BucketIndex(hash.Bucket)];
+  const ptrdiff_t i = FindSlot(bucket, name, hash.Check);
   if (i < 0) return false;
   TEntry* e = bucket[static_cast<size_t>(i)].Entry;
   // The order within a bucket means nothing: the last slot fills the gap.

@@ -62,19 +62,25 @@ class TNamesHash {
     std::string Name;
     void* Value = nullptr;
   };
-  // A bucket keeps each entry's whole hash beside it: a look-up scans one
-  // small array and compares names only where the hashes agree, instead of
-  // visiting every entry of a long chain (names that differ in a digit or
-  // two often share a bucket).
+  // A bucket keeps beside each entry a second hash of its folded name: a
+  // look-up scans one small array and compares names only where those
+  // agree, instead of visiting every entry of a long chain (names that
+  // differ in a digit or two often share a bucket, and even the whole
+  // bucket hash).
   struct TSlot {
-    uint32_t Hash;
+    uint32_t Check;
     TEntry* Entry;
   };
+  struct THashes {
+    uint32_t Bucket;  // Hash()
+    uint32_t Check;
+  };
+  static THashes Hashes(std::string_view name);
   using TBucket = std::vector<TSlot>;
 
   size_t BucketIndex(uint32_t hash) const { return hash % static_cast<uint32_t>(bucketCount_); }
   // The entry's place in its bucket, or -1 when absent.
-  static ptrdiff_t FindSlot(const TBucket& bucket, std::string_view name, uint32_t hash);
+  static ptrdiff_t FindSlot(const TBucket& bucket, std::string_view name, uint32_t check);
 
   int bucketCount_;
   std::vector<TBucket> buckets_;
