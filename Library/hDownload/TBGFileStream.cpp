@@ -7,7 +7,7 @@ namespace lg {
 TBGFileStream::TBGFileStream(const std::string& fileName, bool startWriteBack)
     : fileName_(fileName), startWriteBack_(startWriteBack) {
   open_ = file_.Open(fileName, plat::TFileStream::Mode::OpenOrCreate);
-  thread_ = TJobThreads::Shared().Run([this] { Run(); });
+  thread_ = std::thread([this] { Run(); });
 }
 
 TBGFileStream::~TBGFileStream() {
@@ -21,7 +21,7 @@ void TBGFileStream::Close() {
   }
   wake_.notify_all();
   drained_.notify_all();
-  thread_.Join();
+  if (thread_.joinable()) thread_.join();
   std::lock_guard<std::mutex> guard(closeLock_);
   file_.Close();
 }
