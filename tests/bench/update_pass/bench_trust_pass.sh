@@ -57,4 +57,10 @@ print("files: %s, rounds: %d" % (files, len(plain)))
 print("second pass without key: median %.3f s  (%s)" % (p, " ".join("%.3f" % x for x in plain)))
 print("second pass with key:    median %.3f s  (%s)" % (k, " ".join("%.3f" % x for x in keyed)))
 print("key's share of the pass: %+.1f %%" % ((k - p) / p * 100))
+# Runs of one round share the machine's state, so the median of the
+# per-round differences shows the key's cost with less of the drift.
+paired = sorted(b - a for a, b in zip(plain, keyed))
+d = statistics.median(paired)
+print("per-round difference: median %+.1f ms (%+.1f %%), middle half %+.1f .. %+.1f ms"
+      % (d * 1e3, d / p * 100, paired[len(paired) // 4] * 1e3, paired[(3 * len(paired)) // 4] * 1e3))
 PY
