@@ -308,13 +308,16 @@ bool TUpdateThread::FullPackageUpdate() {
   }
   const std::string localName = isLauncher != 0 ? state_.CompanionName() : file;
   const std::string archive = folder_ + localName;
+  // Once the files are out the archive is deleted: a pass stopped after
+  // that compares the files instead of fetching the whole package again.
+  auto unpack = [&] { return UnzipPackage(archive, *this, [this] { WriteUpdateNow(1); }); };
 
   state_.BytesDone = 0;
   state_.BytesTotal = size;
   PostPair(WM_UPDATE_PROGRESS, 0, size);
   // An archive left by an earlier run: its files are found by the
   // comparison that follows.
-  if (plat::FileExists(archive) && intact(archive) && UnzipPackage(archive, *this)) return false;
+  if (plat::FileExists(archive) && intact(archive) && unpack()) return false;
 
   ShowStatus(Gbk("正在下载 ") + BareName(archive));
   const std::string workDir = isLauncher != 0 ? StagingDir() : FolderOf(archive);
@@ -335,7 +338,7 @@ bool TUpdateThread::FullPackageUpdate() {
     plat::DeleteFile(archive);
     return false;
   }
-  if (UnzipPackage(archive, *this)) return true;
+  if (unpack()) return true;
   if (!Terminated()) {
     ShowStatus(Gbk("校验下载的文件..."));
     if (!SameText(Md5OfFile(archive), md5)) {

@@ -48,7 +48,7 @@ TUnzipFileResult UnzipFile(const std::string& archivePath, const std::string& ta
   return result;
 }
 
-bool UnzipPackage(const std::string& archivePath, IUnzipHost& host) {
+bool UnzipPackage(const std::string& archivePath, IUnzipHost& host, const std::function<void()>& unpacked) {
   TZipExtractor zip;
   Connect(zip, host, true);
   zip.ZipName = archivePath;
@@ -61,6 +61,7 @@ bool UnzipPackage(const std::string& archivePath, IUnzipHost& host) {
     return false;
   }
   if (host.StopRequested()) return false;
+  if (unpacked) unpacked();
   plat::DeleteFile(archivePath);
   return true;
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "update/zip/IUnzipHost.h"
@@ -36,6 +37,8 @@ TUnzipFileResult UnzipFile(const std::string& archivePath, const std::string& ta
 // Package mode: the stored tree below the archive's own folder (the current
 // folder for a name without one). True when something was extracted and no
 // stop was requested; the archive is then deleted, otherwise it stays.
-bool UnzipPackage(const std::string& archivePath, IUnzipHost& host);
+// `unpacked` runs once the tree is out and before the archive goes, so a
+// caller can record that it no longer needs the archive.
+bool UnzipPackage(const std::string& archivePath, IUnzipHost& host, const std::function<void()>& unpacked = {});
 
 }  // namespace lg

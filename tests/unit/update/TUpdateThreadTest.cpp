@@ -240,6 +240,24 @@ TEST_F(UpdateThreadTest, PackageLeftByAnEarlierRunIsExtractedFirst) {
   EXPECT_EQ(site_.Hits("/patchcomplete/full.zip"), 0u);
 }
 
+TEST_F(UpdateThreadTest, PassStoppedAfterThePackageIsUnpackedDoesNotFetchItAgain) {
+  site_.Publish({{"Client.bin", "client program"}, {"a.txt", "a"}});
+  server_.Serve("/patchcomplete/release.json", THttpReply::Text("{\"File\":\"full.zip\",\"MD5\":\"x\",\"Size\":1}"));
+  THttpReply silent;
+  silent.neverAnswer = true;
+  server_.Serve("/patch/a.txt", silent);
+  install_.Write("full.zip", test::ZipBytes({{"Client.bin", "client program"}}));
+  install_.SetUpdateNow(2);
+
+  // Stopped in the comparison's download that follows the unpacking.
+  auto thread = std::make_unique<TUpdateThread>(install_.Sink, 0, site_.Base());
+  ASSERT_TRUE(test::WaitUntil([&] { return site_.Hits("/patch/a.txt") > 0; }, 5000));
+  thread.reset();
+  EXPECT_EQ(install_.Read("Client.bin"), "client program");
+  EXPECT_FALSE(plat::FileExists(install_.Path("full.zip")));
+  EXPECT_EQ(install_.UpdateNow(), 1) << "the next pass compares instead of fetching the package";
+}
+
 TEST_F(UpdateThreadTest, PackageWithAnUnsafeNameIsRefused) {
   site_.Publish({{"a.txt", "a"}});
   server_.Serve("/patchcomplete/release.json",
