@@ -42,10 +42,21 @@ pass "$work/keyed" --public-key "$work/update.key.pub"
 grep -q '^#sequence [1-9]' "$work/keyed/data/update0.trust" || fail "the keyed pass kept no sequence"
 
 plain=() keyed=()
-for _ in $(seq "$rounds"); do
-  t0=$(date +%s%N); pass "$work/plain"; t1=$(date +%s%N)
-  pass "$work/keyed" --public-key "$work/update.key.pub"; t2=$(date +%s%N)
-  plain+=($((t1 - t0))) keyed+=($((t2 - t1)))
+timed() {  # timed DIR [extra args]: the pass's wall time in ns
+  local t0
+  t0=$(date +%s%N)
+  pass "$@"
+  echo $(($(date +%s%N) - t0))
+}
+# Each round swaps which installation goes first, so that neither always
+# runs on the state the other left.
+for round in $(seq "$rounds"); do
+  if ((round % 2)); then
+    p=$(timed "$work/plain") k=$(timed "$work/keyed" --public-key "$work/update.key.pub")
+  else
+    k=$(timed "$work/keyed" --public-key "$work/update.key.pub") p=$(timed "$work/plain")
+  fi
+  plain+=("$p") keyed+=("$k")
 done
 python3 - "$files" "${plain[*]}" "${keyed[*]}" <<'PY'
 import statistics, sys
