@@ -12,7 +12,7 @@
 #   pass_watch_begin / pass_watch_end   the places a pass must not write to
 # Needs $work and $game (set by the caller).
 
-PASS_LOG_FORMAT='$request_uri $status $bytes_sent'
+PASS_LOG_FORMAT='$request_uri $status $bytes_sent $http_range'
 
 # Written by one process: a few hundred process starts cost seconds on a
 # loaded host. Random bytes that do not compress, and text rows (zipped by
