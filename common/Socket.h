@@ -75,6 +75,10 @@ int Select(Handle h, Wait what, int timeoutMs);
 
 int Send(Handle h, const void* data, int size);
 int Recv(Handle h, void* data, int size);
+// Receives only what has already arrived, never waiting: the bytes, 0 when
+// the peer closed, -1 with kWouldBlock when nothing is waiting yet (Windows
+// may also report a close that way; the wait that follows then sees it).
+int RecvReady(Handle h, void* data, int size);
 int SendTo(Handle h, const void* data, int size, uint32_t ip, uint16_t port);
 int RecvFrom(Handle h, void* data, int size, uint32_t* ip, uint16_t* port);
 

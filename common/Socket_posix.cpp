@@ -227,6 +227,10 @@ int Recv(Handle h, void* data, int size) {
   return Check(static_cast<int>(::recv(static_cast<int>(h), data, size, 0)));
 }
 
+int RecvReady(Handle h, void* data, int size) {
+  return Check(static_cast<int>(::recv(static_cast<int>(h), data, size, MSG_DONTWAIT)));
+}
+
 int SendTo(Handle h, const void* data, int size, uint32_t ip, uint16_t port) {
   sockaddr_in a = MakeAddress(ip, port);
   return Check(static_cast<int>(

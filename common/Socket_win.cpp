@@ -152,6 +152,19 @@ int Recv(Handle h, void* data, int size) {
   return Check(::recv(S(h), static_cast<char*>(data), size, 0));
 }
 
+// A blocking socket has no per-call "do not wait" flag here: ask how much
+// is waiting and take no more than that.
+int RecvReady(Handle h, void* data, int size) {
+  u_long waiting = 0;
+  if (::ioctlsocket(S(h), FIONREAD, &waiting) == SOCKET_ERROR) return kSocketError;
+  if (waiting == 0) {
+    WSASetLastError(WSAEWOULDBLOCK);
+    return kSocketError;
+  }
+  const int n = waiting < static_cast<u_long>(size) ? static_cast<int>(waiting) : size;
+  return Check(::recv(S(h), static_cast<char*>(data), n, 0));
+}
+
 int SendTo(Handle h, const void* data, int size, uint32_t ip, uint16_t port) {
   sockaddr_in a = MakeAddress(ip, port);
   return Check(::sendto(S(h), static_cast<const char*>(data), size, 0, reinterpret_cast<sockaddr*>(&a), sizeof a));

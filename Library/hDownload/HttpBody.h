@@ -40,6 +40,11 @@ bool ReadChunkedBody(TBodyReadContext& c);
 // Exactly response.ContentLength bytes. A length of -1 (a "Content-Length"
 // that is not a number) fails at once.
 bool ReadIdentityBody(TBodyReadContext& c);
+// As ReadIdentityBody, but the body is appended straight to `document`,
+// which grows as the bytes come: no copy through the socket's buffer, and
+// each receive takes as much as the connection has ready. `c.sink` is not
+// used; on failure `document` keeps the bytes that came.
+bool ReadIdentityBodyInto(TBodyReadContext& c, std::string& document);
 // Everything until the peer closes the connection, for a response that has
 // neither a length nor chunked framing. A receive time-out is a failure.
 bool ReadBodyUntilClose(TBodyReadContext& c);

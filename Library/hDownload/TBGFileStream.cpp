@@ -7,7 +7,7 @@ namespace lg {
 TBGFileStream::TBGFileStream(const std::string& fileName, bool startWriteBack)
     : fileName_(fileName), startWriteBack_(startWriteBack) {
   open_ = file_.Open(fileName, plat::TFileStream::Mode::OpenOrCreate);
-  thread_ = std::thread([this] { Run(); });
+  thread_ = TJobThreads::Shared().Run([this] { Run(); });
 }
 
 TBGFileStream::~TBGFileStream() {
@@ -21,7 +21,7 @@ void TBGFileStream::Close() {
   }
   wake_.notify_all();
   drained_.notify_all();
-  if (thread_.joinable()) thread_.join();
+  thread_.Join();
   std::lock_guard<std::mutex> guard(closeLock_);
   file_.Close();
 }

@@ -21,8 +21,8 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 
+#include "Library/hDownload/TJobThreads.h"
 #include "common/FileStream.h"
 
 namespace lg {
@@ -91,7 +91,7 @@ class TBGFileStream {
   bool aborted_ = false;
   bool failed_ = false;
   std::string errorText_;
-  std::thread thread_;
+  TJobThreads::TJob thread_;
 };
 
 }  // namespace lg

@@ -215,7 +215,20 @@ bool TBlockSocket::CanWrite(int timeoutMs) {
 }
 
 int TBlockSocket::RawReceive(char* into, int count) {
-  if (!connected_ || !CanRead(kIoTimeoutMs)) return 0;
+  if (!connected_) return 0;
+  // Bytes that are already there are taken without a readiness wait; the
+  // wait (with its time-out and interrupt checks) only when none are.
+  if (!IsInterrupted()) {
+    const int ready = Check(sock::RecvReady(socket_, into, count));
+    if (ready != sock::kSocketError || lastError_ != sock::kWouldBlock) {
+      if (ready >= 0 && IsInterrupted()) {
+        RecordError(kInterruptedError);
+        return sock::kSocketError;
+      }
+      return ready;
+    }
+  }
+  if (!CanRead(kIoTimeoutMs)) return 0;
   const int r = Check(sock::Recv(socket_, into, count));
   if (r >= 0 && IsInterrupted()) {
     RecordError(kInterruptedError);
@@ -280,6 +293,27 @@ int TBlockSocket::RecvBuffer(int wanted, const char** block) {
   }
   Consume(effective);
   return effective;
+}
+
+int TBlockSocket::RecvInto(char* into, int count) {
+  if (count < 1) return 0;
+  DropPendingLf();
+  if (unread_ > 0) {
+    const int n = std::min(count, unread_);
+    std::memcpy(into, buffer_ + readPos_, static_cast<size_t>(n));
+    Consume(n);
+    return n;
+  }
+  // A line's LF still in transit must be dropped on the way: the buffer's
+  // path knows how.
+  if (pendingLf_) {
+    const char* block = nullptr;
+    const int n = RecvBuffer(std::min(count, kBufferSize), &block);
+    if (n > 0) std::memcpy(into, block, static_cast<size_t>(n));
+    return n;
+  }
+  const int r = RawReceive(into, count);
+  return r > 0 ? r : 0;
 }
 
 bool TBlockSocket::ReadLine(std::string& line, TLineEnds ends) {

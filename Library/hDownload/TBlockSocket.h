@@ -67,6 +67,10 @@ class TBlockSocket {
   // Hands out up to `wanted` bytes (9216 when wanted < 1 or > 9216) as a
   // contiguous block in the buffer; 0 on time-out, close or error.
   int RecvBuffer(int wanted, const char** block);
+  // Up to `count` bytes straight into `into`: the bytes the buffer already
+  // holds first, otherwise one receive from the connection, so a large body
+  // skips the copy through the buffer. 0 on time-out, close or error.
+  int RecvInto(char* into, int count);
   // One line without its terminator (CR LF, a bare LF or a bare CR). Strict:
   // CR LF or a bare LF; a CR followed by anything else fails the read with
   // kBadLineEnd, and a CR that is the last byte so far waits for the next.

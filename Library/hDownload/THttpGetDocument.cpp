@@ -178,7 +178,7 @@ bool THttpGetDocument::ReadBody() {
       document_.reserve(static_cast<size_t>(response_.ContentLength));
       plat::PreferLargePages(document_.data(), document_.capacity());
     }
-    ok = !tooLarge && ReadIdentityBody(c);
+    ok = !tooLarge && ReadIdentityBodyInto(c, document_);
   } else {
     c.tag = "ReadDocumentUntilClose";
     ok = ReadBodyUntilClose(c);

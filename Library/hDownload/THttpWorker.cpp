@@ -24,7 +24,7 @@ THttpWorker::THttpWorker(int index, std::string hostOverride, TEvents events, st
       events_(std::move(events)),
       pool_(std::move(pool)),
       dataBuffer_(new char[kDataBufferSize]) {
-  thread_ = std::thread([this] { Execute(); });
+  thread_ = TJobThreads::Shared().Run([this] { Execute(); });
 }
 
 THttpWorker::~THttpWorker() {
@@ -42,7 +42,7 @@ void THttpWorker::Terminate() {
 }
 
 void THttpWorker::Join() {
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+  thread_.Join();  // returns at once on the worker's own thread
 }
 
 bool THttpWorker::IsTimedOut(uint32_t now, uint32_t limitMs) const {

@@ -25,13 +25,13 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "Library/hDownload/TBlockSocket.h"
 #include "Library/hDownload/TConnectionPool.h"
 #include "Library/hDownload/TDownLoadChunk.h"
 #include "Library/hDownload/THttpHeader.h"
+#include "Library/hDownload/TJobThreads.h"
 
 namespace lg {
 
@@ -61,7 +61,8 @@ class THttpWorker {
     std::function<void(THttpWorker&)> OnStop;
   };
 
-  // Starts the thread, which waits for the first request. Without a pool
+  // Starts the thread (a reused one of TJobThreads), which waits for the
+  // first request. Without a pool
   // every request has a connection of its own.
   THttpWorker(int index, std::string hostOverride, TEvents events, std::shared_ptr<TConnectionPool> pool = nullptr);
   // Terminate and Join.
@@ -151,7 +152,7 @@ class THttpWorker {
   std::condition_variable wake_;
   bool wakeSignalled_ = false;  // guarded by wakeLock_
   std::atomic<bool> terminated_{false};
-  std::thread thread_;
+  TJobThreads::TJob thread_;
 };
 
 }  // namespace lg

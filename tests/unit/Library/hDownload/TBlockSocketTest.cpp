@@ -215,6 +215,73 @@ TEST(TBlockSocket, RecvBufferCounts) {
   }
 }
 
+TEST(TBlockSocket, RecvIntoHandsOutBufferedBytesFirstThenReceivesStraight) {
+  {
+    // 40 bytes behind a line in the buffer, 86 more arriving later.
+    const std::string body = std::string(40, 'a') + std::string(86, 'b');
+    TRawPeer peer("L\r\n" + body, 43, 200);
+    TBlockSocket s;
+    peer.Open(s);
+    std::string line;
+    ASSERT_TRUE(s.ReadLine(line));
+    ASSERT_EQ(s.UnreadCount(), 40);
+    std::string got(body.size(), '\0');
+    // Only the buffered bytes: nothing is waited for while they are there.
+    EXPECT_EQ(s.RecvInto(got.data(), 25), 25);
+    EXPECT_EQ(s.RecvInto(got.data() + 25, 1000), 15);
+    EXPECT_EQ(s.UnreadCount(), 0);
+    size_t have = 40;
+    for (int rounds = 0; have < body.size() && rounds < 10; ++rounds) {
+      const int n = s.RecvInto(got.data() + have, static_cast<int>(body.size() - have));
+      ASSERT_GT(n, 0) << s.LastErrorText();
+      have += static_cast<size_t>(n);
+    }
+    EXPECT_TRUE(got == body);
+    // The peer closed: no bytes and no error text.
+    EXPECT_EQ(s.RecvInto(got.data(), 10), 0);
+    EXPECT_EQ(s.RecvInto(got.data(), 0), 0);
+  }
+  // Nothing buffered: one receive takes more than the buffer could hold.
+  TRawPeer peer(std::string(30000, 'z'), 0, 0, 30000);
+  TBlockSocket s;
+  peer.Open(s);
+  ASSERT_TRUE(s.CanRead(5000));
+  plat::SleepMs(100);  // let everything arrive
+  std::string got(30000, '\0');
+  EXPECT_GT(s.RecvInto(got.data(), 30000), TBlockSocket::kBufferSize);
+  EXPECT_EQ(s.UnreadCount(), 0);
+}
+
+TEST(TBlockSocket, RecvIntoDropsTheLfOfALineEndedByALastCr) {
+  // "L\r" ends a line as the last byte so far; its LF comes with the data.
+  TRawPeer peer("L\r\nxyz", 2, 200);
+  TBlockSocket s;
+  peer.Open(s);
+  std::string line;
+  ASSERT_TRUE(s.ReadLine(line));
+  EXPECT_EQ(line, "L");
+  std::string got;
+  char piece[16];
+  for (int rounds = 0; got.size() < 3 && rounds < 10; ++rounds) {
+    const int n = s.RecvInto(piece, sizeof piece);
+    ASSERT_GT(n, 0) << s.LastErrorText();
+    got.append(piece, static_cast<size_t>(n));
+  }
+  EXPECT_EQ(got, "xyz");
+}
+
+TEST(TBlockSocket, ReceiveOfBytesAlreadyThereStillSeesAnInterrupt) {
+  TRawPeer peer(std::string(3000, 'q'));
+  TBlockSocket s;
+  peer.Open(s);
+  ASSERT_TRUE(s.CanRead(5000));
+  plat::SleepMs(100);  // everything has arrived
+  s.Interrupt();
+  char piece[100];
+  EXPECT_EQ(s.RecvInto(piece, sizeof piece), 0);
+  EXPECT_EQ(s.LastError(), TBlockSocket::kInterruptedError);
+}
+
 TEST(TBlockSocket, InterruptFromAnotherThreadEndsABlockedReceive) {
   THttpTestServer server;
   THttpReply silent;

@@ -69,6 +69,54 @@ TEST_F(DocumentFetch, BodyFramingsAndCodings) {
   EXPECT_EQ(server.RequestCount(), rows.size());
 }
 
+// A body of known length goes straight into the document, however the
+// connection cuts it up and whatever the header's receive already held.
+TEST_F(DocumentFetch, KnownLengthBodyInPiecesOfEverySize) {
+  struct Row {
+    size_t size;
+    size_t piece;
+  };
+  const Row rows[] = {{1, 0},       {2, 1},          {3000, 1},        {5000, 7},      {9215, 9215},
+                      {9216, 9216}, {9217, 9217},    {20000, 4096},    {262143, 0},    {262144, 0},
+                      {262145, 0},  {700000, 65536}, {700000, 300000}, {1048576, 9216}};
+  for (const Row& r : rows) {
+    const std::string text = Pattern(r.size);
+    THttpReply reply = THttpReply::Text(text);
+    reply.writeBytes = r.piece;
+    server.Serve("/doc", reply);
+    ASSERT_TRUE(fetch.Get(server.Url("/doc"), "")) << r.size << "/" << r.piece << ": " << fetch.FailureText();
+    EXPECT_TRUE(fetch.Document() == text) << r.size << "/" << r.piece << ": got " << fetch.Document().size();
+    EXPECT_EQ(fetch.Response().Received, static_cast<int64_t>(r.size));
+  }
+  // The header block and the whole body in one send: the body starts in
+  // the socket's buffer behind the header lines.
+  for (size_t size : {1, 100, 9000, 9300, 40000}) {
+    const std::string text = Pattern(size);
+    THttpReply raw;
+    raw.raw = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n\r\n" + text;
+    server.Serve("/raw", raw);
+    ASSERT_TRUE(fetch.Get(server.Url("/raw"), "")) << size << ": " << fetch.FailureText();
+    EXPECT_TRUE(fetch.Document() == text) << size << ": got " << fetch.Document().size();
+  }
+}
+
+TEST_F(DocumentFetch, KnownLengthBodyEndingEarlyIsRefused) {
+  for (size_t sent : {0, 1, 100, 9000, 9300, 262144, 300000}) {
+    THttpReply raw;
+    raw.raw = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(sent + 1) + "\r\n\r\n" + Pattern(sent);
+    server.Serve("/short", raw);
+    EXPECT_FALSE(fetch.Get(server.Url("/short"), "")) << sent;
+    EXPECT_NE(fetch.FailureText().find("body ended early"), std::string::npos) << sent << ": " << fetch.FailureText();
+    EXPECT_TRUE(fetch.Document().empty()) << sent;
+  }
+  THttpReply dropped = THttpReply::Text(Pattern(500000));
+  dropped.dropAfter = 300001;
+  dropped.writeBytes = 65536;
+  server.Serve("/dropped", dropped);
+  EXPECT_FALSE(fetch.Get(server.Url("/dropped"), ""));
+  EXPECT_TRUE(fetch.Document().empty());
+}
+
 TEST_F(DocumentFetch, UnknownCodingIsNotDecoded) {
   THttpReply r = THttpReply::Text("plain");
   r.headers.emplace_back("Content-Encoding", "br");
