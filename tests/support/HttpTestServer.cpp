@@ -154,8 +154,14 @@ void THttpTestServer::Stop() {
 void THttpTestServer::AcceptLoop() {
   while (!stopping_) {
     if (sock::Select(listener_, sock::Wait::Read, kSliceMs) != 1) continue;
+    // Counted before the accept: WaitIdle sees a connection either still
+    // waiting at the listener or here.
+    ++active_;
     const sock::Handle client = sock::Accept(listener_, nullptr, nullptr);
-    if (client == sock::kInvalid) continue;
+    if (client == sock::kInvalid) {
+      --active_;
+      continue;
+    }
     ++connections_;
     sock::SetTimeouts(client, 1000, 1000);
     std::lock_guard<std::mutex> guard(lock_);
@@ -344,6 +350,18 @@ void THttpTestServer::HandleConnection(std::intptr_t client) {
   }
   sock::ShutdownBoth(client);
   sock::Close(client);
+  --active_;
+}
+
+bool THttpTestServer::WaitIdle(uint32_t limitMs) {
+  const uint32_t start = plat::TickCount();
+  for (;;) {
+    // The listener first: a connection taken from it after this look is
+    // already counted in active_.
+    if (sock::Select(listener_, sock::Wait::Read, 0) != 1 && active_.load() == 0) return true;
+    if (plat::TickCount() - start >= limitMs) return false;
+    plat::SleepMs(5);
+  }
 }
 
 }  // namespace lg::test

@@ -118,6 +118,10 @@ class THttpTestServer {
   std::vector<TRecordedRequest> Requests() const;
   size_t RequestCount() const;
   int Connections() const { return connections_.load(); }
+  // Waits until every connection made so far has been read and closed, so
+  // that a client gone before this no longer adds requests; false after
+  // `limitMs`.
+  bool WaitIdle(uint32_t limitMs);
 
   // Ends every connection and thread; idempotent.
   void Stop();
@@ -137,6 +141,7 @@ class THttpTestServer {
   uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};
   std::atomic<int> connections_{0};
+  std::atomic<int> active_{0};  // accepted or being accepted, not yet closed
   std::atomic<int> keepAliveRequests_{0};
   std::atomic<int> keepAliveIdleMs_{5000};
   std::thread acceptor_;

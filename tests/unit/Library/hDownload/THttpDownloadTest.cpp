@@ -799,6 +799,8 @@ TEST_P(THttpDownloadModes, CrashMidDownloadResumesWithOnlyTheMissingBytes) {
   EXPECT_LT(lost, 2 * MiB);
 
   slow = false;
+  // The crashed download's last requests may still be on their way in.
+  ASSERT_TRUE(server.WaitIdle(static_cast<uint32_t>(test::ScaledMs(5000))));
   const size_t before = server.RequestCount();
   TRecorder rec;
   THttpDownload d(5);
