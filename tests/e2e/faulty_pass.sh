@@ -52,7 +52,7 @@ run_case() {
   mkdir -p "$install"
   start_proxy "$@"
   # The proxy's own first request (the start check) counts for --busy-after.
-  timeout 300 "$update" pass --dir "$install" --base "http://127.0.0.1:$proxy_port/patch/" --pass 0 \
+  timeout 300 "$update" pass --dir "$install" --base "http://127.0.0.1:$proxy_port/patch/" --pass 0 "${pass_args[@]}" \
     > "$work/$name.faulty.log" 2>&1
   code=$?
   stop_proxy
@@ -78,7 +78,7 @@ run_case() {
     *) tail -n 20 "$work/$name.faulty.log"; fail "$name: the pass ended with $code" ;;
   esac
   [ "$faults" -gt 0 ] || fail "$name: the proxy injected no fault"
-  "$update" pass --dir "$install" --base "http://127.0.0.1:$nginx_port/patch/" --pass 0 > "$work/$name.healthy.log" 2>&1 ||
+  "$update" pass --dir "$install" --base "http://127.0.0.1:$nginx_port/patch/" --pass 0 "${pass_args[@]}" > "$work/$name.healthy.log" 2>&1 ||
     { tail -n 20 "$work/$name.healthy.log"; fail "$name: the pass against nginx failed"; }
   pass_tree_equal "$install"
   local strays

@@ -11,6 +11,11 @@
 #                                   (format $PASS_LOG_FORMAT)
 #   pass_watch_begin / pass_watch_end   the places a pass must not write to
 # Needs $work and $game (set by the caller).
+# LG_PASS_ARGS: extra arguments for every pass the scripts run (for example
+# --pipelined, so the same faults and kills meet the other transfer mode).
+
+# shellcheck disable=SC2206  # split on purpose: several arguments
+pass_args=(${LG_PASS_ARGS:-})
 
 PASS_LOG_FORMAT='$request_uri $status $bytes_sent $http_range'
 

@@ -55,7 +55,7 @@ pass_watch_begin "$install"
 
 # In the background and waited for: the shell reports no "Killed" line.
 run_pass() {
-  (cd "$work/outside/cwd" && exec "$@" "$update" pass --dir "$install" --base "$base" --pass 0) > "$work/run.log" 2>&1 &
+  (cd "$work/outside/cwd" && exec "$@" "$update" pass --dir "$install" --base "$base" --pass 0 "${pass_args[@]}") > "$work/run.log" 2>&1 &
   wait $!
 }
 
