@@ -3,13 +3,23 @@
 # about MB megabytes in all, every tenth file zipped), served by nginx on
 # 127.0.0.1: the first pass (everything downloaded) and the second (nothing
 # to do), against aria2c fetching the same served files from a list with
-# the same connection count (five per file, one file at a time).
-# usage: bench_update_pass.sh OUT_DIR [FILES=2000] [MB=500]
+# the same connection count (five per file, one file at a time). ROUNDS
+# rounds, each into fresh folders after a sync, the two tools taking turns
+# at going first (both write hundreds of megabytes, and the one that runs
+# second would otherwise share the disk with the first one's write-back);
+# medians, the rounds' own ratios and the pass's peak memory are printed.
+# usage: bench_update_pass.sh OUT_DIR [FILES=2000] [MB=500] [ROUNDS=3]
 #   OUT_DIR: a native build folder (out/native)
+#   LG_PASS_ARGS: extra arguments for the passes (for example --pipelined)
+#   LG_BENCH_SYNC=1: each timed run ends with a sync, so both tools pay for
+#     putting their data on the disk (the pass syncs its large files itself)
 set -eu
 out=$(cd "$1" && pwd)
 files=${2:-2000}
 mb=${3:-500}
+rounds=${4:-3}
+# shellcheck disable=SC2206  # split on purpose: several arguments
+pass_args=(${LG_PASS_ARGS:-})
 publish="$out/tools/launcher-publish/launcher-publish"
 update="$out/tools/launcher-update/launcher-update"
 . "$(dirname "$0")/../../e2e/e2e-lib.sh"
@@ -38,24 +48,50 @@ chmod -R a+rX "$www"
 e2e_nginx "$www"
 base="http://127.0.0.1:$port"
 
-seconds() { python3 -c "import sys; print('%.2f' % ((int(sys.argv[2]) - int(sys.argv[1])) / 1e9))" "$1" "$2"; }
-
-t0=$(date +%s%N)
-"$update" pass --dir "$work/install" --base "$base" --pass 0 > "$work/pass1.log" 2>&1 || { tail "$work/pass1.log"; fail "first pass"; }
-t1=$(date +%s%N)
-"$update" pass --dir "$work/install" --base "$base" --pass 0 > "$work/pass2.log" 2>&1 || fail "second pass"
-t2=$(date +%s%N)
-
 # The same served files for aria2c: every manifest entry's URL.
 (cd "$www" && find . -type f ! -name 'update.json' ! -name '.publish-cache*' | sed "s|^\.|$base|") > "$work/urls.txt"
-mkdir -p "$work/aria"
-t3=$(date +%s%N)
-aria2c -q -i "$work/urls.txt" -d "$work/aria" -j 1 -x 5 -s 5 -k 1M --allow-overwrite=true --auto-file-renaming=false
-t4=$(date +%s%N)
+
+first_pass() {  # into a fresh folder; the pass's peak memory into $work/rss
+  rm -rf "$work/install" && mkdir -p "$work/install" && sync
+  local t0
+  t0=$(date +%s%N)
+  /usr/bin/time -f %M -o "$work/rss" "$update" pass --dir "$work/install" --base "$base" --pass 0 "${pass_args[@]}" \
+    > "$work/pass1.log" 2>&1 || { tail "$work/pass1.log"; fail "first pass"; }
+  [ -z "${LG_BENCH_SYNC:-}" ] || sync
+  firsts+=($(($(date +%s%N) - t0))) rss+=("$(cat "$work/rss")")
+}
+aria_run() {
+  rm -rf "$work/aria" && mkdir -p "$work/aria" && sync
+  local t0
+  t0=$(date +%s%N)
+  aria2c -q -i "$work/urls.txt" -d "$work/aria" -j 1 -x 5 -s 5 -k 1M --allow-overwrite=true --auto-file-renaming=false
+  [ -z "${LG_BENCH_SYNC:-}" ] || sync
+  arias+=($(($(date +%s%N) - t0)))
+  [ "$(find "$work/aria" -type f | wc -l)" = "$(wc -l < "$work/urls.txt")" ] || fail "aria2c fetched not every file"
+}
+
+firsts=() arias=() rss=()
+for round in $(seq "$rounds"); do
+  if ((round % 2)); then first_pass; aria_run; else aria_run; first_pass; fi
+done
+t0=$(date +%s%N)
+"$update" pass --dir "$work/install" --base "$base" --pass 0 "${pass_args[@]}" > "$work/pass2.log" 2>&1 || fail "second pass"
+second=$(($(date +%s%N) - t0))
 
 bytes=$(du -sb --exclude='.publish-cache*' "$www" | cut -f1)
-echo "files: $files, served: $((bytes / 1000000)) MB"
-echo "first pass:  $(seconds "$t0" "$t1") s (everything downloaded, unpacked and verified)"
-echo "second pass: $(seconds "$t1" "$t2") s (nothing to do)"
-echo "aria2c -i (-j1 -x5 -s5 -k1M): $(seconds "$t3" "$t4") s (download only)"
-python3 -c "import sys; print('ratio aria2c time / first pass: %.2f' % ((int(sys.argv[4]) - int(sys.argv[3])) / (int(sys.argv[2]) - int(sys.argv[1]))))" "$t0" "$t1" "$t3" "$t4"
+python3 - "$files" "$((bytes / 1000000))" "${firsts[*]}" "${arias[*]}" "$second" "${rss[*]}" << 'PY'
+import statistics, sys
+files, mb = sys.argv[1], sys.argv[2]
+ours = [int(x) / 1e9 for x in sys.argv[3].split()]
+aria = [int(x) / 1e9 for x in sys.argv[4].split()]
+second = int(sys.argv[5]) / 1e9
+rss = [int(x) / 1024 for x in sys.argv[6].split()]
+show = lambda xs: " ".join("%.2f" % x for x in xs)
+print("files: %s, served: %s MB, rounds: %d" % (files, mb, len(ours)))
+print("first pass:  median %.2f s (%s; everything downloaded, unpacked and verified)" % (statistics.median(ours), show(ours)))
+print("second pass: %.2f s (nothing to do)" % second)
+print("aria2c -i (-j1 -x5 -s5 -k1M): median %.2f s (%s; download only)" % (statistics.median(aria), show(aria)))
+print("ratio aria2c time / first pass: %.2f (medians), rounds' own ratios %s"
+      % (statistics.median(aria) / statistics.median(ours), show(a / o for a, o in zip(aria, ours))))
+print("first pass peak memory: %.1f MiB (largest of the rounds)" % max(rss))
+PY
