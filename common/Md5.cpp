@@ -18,15 +18,20 @@ inline uint32_t Load32(const unsigned char* p) {
   return v;
 }
 
+// The word and the constant are added first: they do not wait for the
+// previous step, so the processor adds them while that step finishes.
 #define LG_MD5_STEP(f, a, b, c, d, x, t, s) \
-  a += f(b, c, d) + (x) + (t);              \
+  a += (x) + (t);                           \
+  a += f(b, c, d);                          \
   a = Rotl(a, s) + b;
 
 inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) {
   return z ^ (x & (y ^ z));
 }
+// (x & z) | (y & ~z) with its two halves disjoint, so they can be added:
+// y & ~z does not wait for x, the previous step's result.
 inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) {
-  return y ^ (z & (x ^ y));
+  return (y & ~z) + (x & z);
 }
 inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) {
   return x ^ y ^ z;
