@@ -220,21 +220,18 @@ int TBlockSocket::RawReceive(char* into, int count) {
   // wait (with its time-out and interrupt checks) only when none are.
   if (!IsInterrupted()) {
     const int ready = Check(sock::RecvReady(socket_, into, count));
-    if (ready != sock::kSocketError || lastError_ != sock::kWouldBlock) {
-      if (ready >= 0 && IsInterrupted()) {
-        RecordError(kInterruptedError);
-        return sock::kSocketError;
-      }
-      return ready;
-    }
+    if (ready != sock::kSocketError || lastError_ != sock::kWouldBlock) return UnlessInterrupted(ready);
   }
   if (!CanRead(kIoTimeoutMs)) return 0;
-  const int r = Check(sock::Recv(socket_, into, count));
-  if (r >= 0 && IsInterrupted()) {
+  return UnlessInterrupted(Check(sock::Recv(socket_, into, count)));
+}
+
+int TBlockSocket::UnlessInterrupted(int received) {
+  if (received >= 0 && IsInterrupted()) {
     RecordError(kInterruptedError);
     return sock::kSocketError;
   }
-  return r;
+  return received;
 }
 
 int TBlockSocket::SendBuffer(const void* data, uint16_t length) {

@@ -103,6 +103,9 @@ class TBlockSocket {
   // socket down does not wake select.
   bool Wait(sock::Wait what, int timeoutMs);
   int RawReceive(char* into, int count);
+  // A receive's result, or an error when an interrupt came during it: bytes
+  // that arrived after an abort are not handed out.
+  int UnlessInterrupted(int received);
   void Compact();
   void Consume(int count);
   void DropPendingLf();

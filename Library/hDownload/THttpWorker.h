@@ -62,8 +62,7 @@ class THttpWorker {
   };
 
   // Starts the thread (a reused one of TJobThreads), which waits for the
-  // first request. Without a pool
-  // every request has a connection of its own.
+  // first request. Without a pool every request has a connection of its own.
   THttpWorker(int index, std::string hostOverride, TEvents events, std::shared_ptr<TConnectionPool> pool = nullptr);
   // Terminate and Join.
   ~THttpWorker();
