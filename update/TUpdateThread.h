@@ -24,10 +24,12 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "Library/hDownload/TWrittenDigest.h"
 #include "common/Crypto.h"
 #include "common/Event.h"
 #include "update/IMessageSink.h"
@@ -137,9 +139,14 @@ class TUpdateThread : private IUnzipHost {
   std::string DownloadingText(const TRecordPlan& plan, int position, int count) const;
   void ShowFailure(const TRecordPlan& plan, const std::string& failure);
   bool DownloadRecord(const TLocalFileInfo& record, int position, int count);
-  // After the download: moves, unpacks, places and verifies the file saved
-  // at `saved`.
-  bool FinishRecord(const TLocalFileInfo& record, const TRecordPlan& plan, const std::string& saved);
+  // Where a download put its file, and the digests its writer worked out
+  // on the way (none when it could not).
+  struct TSavedFile {
+    std::string Path;
+    std::optional<TFileDigests> Digests;
+  };
+  // After the download: moves, unpacks, places and verifies the saved file.
+  bool FinishRecord(const TLocalFileInfo& record, const TRecordPlan& plan, const TSavedFile& saved);
   // Pipelined mode: one sweep over downloads_ with up to kFilesInFlight
   // records fetched side by side over at most kSweepConnections
   // connections; the launcher's own record alone. Returns which records
@@ -152,16 +159,17 @@ class TUpdateThread : private IUnzipHost {
   void PostFlightProgress(int64_t total);
   bool UnpackRecord(const TLocalFileInfo& record, const std::string& archive, const std::string& workDir);
   bool PlaceCompanion(const std::string& staged);
-  // `strongMismatch`: the MD5 matched but the SHA-256 (checked with a key)
-  // did not.
+  // `written`: the file's digests as its download wrote it, or null to read
+  // the file for them. `strongMismatch`: the MD5 matched but the SHA-256
+  // (checked with a key) did not.
   bool VerifyFile(const std::string& localName, const std::string& expected, const TStrongDigest& expectedSha256,
-                  bool& strongMismatch);
+                  const TFileDigests* written, bool& strongMismatch);
   bool FullPackageUpdate();
-  // Downloads `url` into `dir`; `savedPath` receives where the downloader
-  // put the file, `failure` the downloader's error text when it failed.
+  // Downloads `url` into `dir`; `saved` receives where the downloader put
+  // the file, `failure` the downloader's error text when it failed.
   // Returns the download state.
   uint8_t DownloadInto(const std::string& url, const std::string& dir, int64_t size, uint8_t connections,
-                       std::string& savedPath, std::string& failure);
+                       TSavedFile& saved, std::string& failure);
 
   // Publishes the fetch so that the destructor can abort it; false when a
   // stop was requested already.

@@ -65,12 +65,13 @@ std::string TUpdateThread::StagingDir() const {
 }
 
 uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& dir, int64_t size, uint8_t connections,
-                                    std::string& savedPath, std::string& failure) {
+                                    TSavedFile& saved, std::string& failure) {
   // The progress events run on the downloader's threads: they get the
   // totals as they stand now instead of reading the thread's own.
   const int64_t done = state_.BytesDone, total = state_.BytesTotal;
   auto download = std::make_unique<THttpDownload>(connections);
   download->SetPipelined(connections_);
+  download->KeepDigests(keyed_);
   download->OnComplete = [this](THttpDownload&) {
     downloadState_ = kDownloadComplete;
     wake_.Set();
@@ -106,7 +107,8 @@ uint8_t TUpdateThread::DownloadInto(const std::string& url, const std::string& d
     download->CheckTimeout();
     wake_.WaitFor(kWaitStepMs);
   }
-  savedPath = download->SaveDir() + download->FileName();
+  saved.Path = download->SaveDir() + download->FileName();
+  saved.Digests = download->WrittenDigests();
   // Read after the downloader's threads have ended (reset joins them).
   download.reset();
   failure = failureText;
@@ -145,7 +147,8 @@ void TUpdateThread::ShowFailure(const TRecordPlan& plan, const std::string& fail
 bool TUpdateThread::DownloadRecord(const TLocalFileInfo& record, int position, int count) {
   const TRecordPlan plan = PlanRecord(record);
   ShowStatus(DownloadingText(plan, position, count));
-  std::string saved, failure;
+  TSavedFile saved;
+  std::string failure;
   if (DownloadInto(plan.Url, plan.WorkDir, record.SizeOrAge, plan.Connections, saved, failure) != kDownloadComplete) {
     ShowFailure(plan, failure);
     return false;
@@ -153,15 +156,15 @@ bool TUpdateThread::DownloadRecord(const TLocalFileInfo& record, int position, i
   return FinishRecord(record, plan, saved);
 }
 
-bool TUpdateThread::FinishRecord(const TLocalFileInfo& record, const TRecordPlan& plan, const std::string& saved) {
+bool TUpdateThread::FinishRecord(const TLocalFileInfo& record, const TRecordPlan& plan, const TSavedFile& saved) {
   const std::string& name = plan.Name;
   const std::string& workDir = plan.WorkDir;
   const bool keepArchive = plan.KeepArchive, toCompanion = plan.ToCompanion;
   // Where the file belongs before unpacking or renaming (a redirect may
   // have named the download otherwise).
   const std::string expected = workDir + BareName(name);
-  bool ok = MoveOver(saved, expected);
-  if (!ok) AddLog(Gbk("无法移动 ") + saved);
+  bool ok = MoveOver(saved.Path, expected);
+  if (!ok) AddLog(Gbk("无法移动 ") + saved.Path);
   if (keepArchive) return ok;
 
   if (ok && record.IsZip) ok = UnpackRecord(record, expected, workDir);
@@ -171,8 +174,10 @@ bool TUpdateThread::FinishRecord(const TLocalFileInfo& record, const TRecordPlan
     localName = state_.CompanionName();
     ok = PlaceCompanion(workDir + BareName(record.FileName));
   }
+  // Moving and placing keep the bytes the download wrote; unpacking does not.
+  const TFileDigests* written = !record.IsZip && saved.Digests ? &*saved.Digests : nullptr;
   bool strongMismatch = false;
-  const bool verified = ok && VerifyFile(localName, record.Hash, record.Sha256, strongMismatch);
+  const bool verified = ok && VerifyFile(localName, record.Hash, record.Sha256, written, strongMismatch);
   if (ok && strongMismatch) {
     ok = false;
     AddLog("[trust] " + record.FileName + " refused: SHA-256 does not match the manifest's Sha256 " +
@@ -216,14 +221,18 @@ bool TUpdateThread::PlaceCompanion(const std::string& staged) {
 // final name, and the next sweep or run fetches the file whole instead of
 // trusting them.
 bool TUpdateThread::VerifyFile(const std::string& localName, const std::string& expected,
-                               const TStrongDigest& expectedSha256, bool& strongMismatch) {
+                               const TStrongDigest& expectedSha256, const TFileDigests* written, bool& strongMismatch) {
   strongMismatch = false;
   const std::string path = folder_ + localName;
   if (!plat::FileExists(path)) return false;
   const int32_t stamp = plat::FileStamp(path);
   std::string digest;
   TStrongDigest sha256;
-  if (keyed_) {
+  if (written && (!keyed_ || written->HasSha256)) {
+    digest = written->Md5;
+    sha256.Bytes = written->Sha256;
+    sha256.Known = written->HasSha256;
+  } else if (keyed_) {
     std::string text;
     Md5AndSha256OfFile(path, digest, text);
     ParseStrongDigest(text, sha256);
@@ -296,10 +305,16 @@ bool TUpdateThread::FullPackageUpdate() {
     state_.AcceptPackageSequence(sequence);
   }
   // With a key nothing is unpacked before both digests match.
-  auto intact = [&](const std::string& path) {
+  // `written`: the digests the download worked out, when it could.
+  auto intact = [&](const std::string& path, const TFileDigests* written) {
     if (!keyed_) return true;
     std::string m, s;
-    Md5AndSha256OfFile(path, m, s);
+    if (written && written->HasSha256) {
+      m = written->Md5;
+      s = Sha256Hex(written->Sha256);
+    } else {
+      Md5AndSha256OfFile(path, m, s);
+    }
     return SameText(m, md5) && SameText(s, sha256);
   };
   if (!IsSafeRelativePath(file)) {
@@ -317,11 +332,12 @@ bool TUpdateThread::FullPackageUpdate() {
   PostPair(WM_UPDATE_PROGRESS, 0, size);
   // An archive left by an earlier run: its files are found by the
   // comparison that follows.
-  if (plat::FileExists(archive) && intact(archive) && unpack()) return false;
+  if (plat::FileExists(archive) && intact(archive, nullptr) && unpack()) return false;
 
   ShowStatus(Gbk("正在下载 ") + BareName(archive));
   const std::string workDir = isLauncher != 0 ? StagingDir() : FolderOf(archive);
-  std::string saved, failure;
+  TSavedFile saved;
+  std::string failure;
   const uint8_t downloaded =
       DownloadInto(ops::PackageFileUrl(urlBase_, file), workDir, size, kManyConnections, saved, failure);
   if (Terminated()) return false;
@@ -329,9 +345,10 @@ bool TUpdateThread::FullPackageUpdate() {
     ShowStatus(Gbk("下载文件 ") + localName + Gbk(" 失败，请稍后再试 ") + failure);
     return false;
   }
-  if (!MoveOver(saved, archive)) AddLog(Gbk("无法移动 ") + saved);
+  if (!MoveOver(saved.Path, archive)) AddLog(Gbk("无法移动 ") + saved.Path);
   if (!plat::FileExists(archive)) return false;
-  if (!intact(archive)) {
+  const TFileDigests* written = saved.Digests ? &*saved.Digests : nullptr;
+  if (!intact(archive, written)) {
     AddLog("[trust] " + localName + " refused: the package's digests do not match release.json");
     ShowStatus(localName + Gbk(" 校验错误，请稍后再试 "));
     plat::ClearAttributes(archive);
@@ -341,7 +358,7 @@ bool TUpdateThread::FullPackageUpdate() {
   if (unpack()) return true;
   if (!Terminated()) {
     ShowStatus(Gbk("校验下载的文件..."));
-    if (!SameText(Md5OfFile(archive), md5)) {
+    if (!SameText(written ? written->Md5 : Md5OfFile(archive), md5)) {
       ShowStatus(localName + Gbk(" 校验错误，请稍后再试 "));
       plat::ClearAttributes(archive);
       plat::DeleteFile(archive);

@@ -50,6 +50,7 @@ std::unique_ptr<TUpdateThread::TFlight> TUpdateThread::StartFlight(size_t index,
   f->Status = DownloadingText(f->Plan, position, count);
   auto download = std::make_unique<THttpDownload>(f->Plan.Connections);
   download->SetPipelined(connections_);
+  download->KeepDigests(keyed_);
   download->OnComplete = [this, f](THttpDownload&) {
     f->State = kDownloadComplete;
     wake_.Set();
@@ -86,7 +87,9 @@ std::unique_ptr<TUpdateThread::TFlight> TUpdateThread::StartFlight(size_t index,
 }
 
 bool TUpdateThread::EndFlight(TFlight& flight) {
-  const std::string saved = flight.Download->SaveDir() + flight.Download->FileName();
+  TSavedFile saved;
+  saved.Path = flight.Download->SaveDir() + flight.Download->FileName();
+  saved.Digests = flight.Download->WrittenDigests();
   flight.Download.reset();  // its threads have ended after this
   if (flight.State != kDownloadComplete) {
     ShowFailure(flight.Plan, flight.Failure);

@@ -22,6 +22,10 @@ void TBGFileStream::Close() {
   wake_.notify_all();
   drained_.notify_all();
   thread_.Join();
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    joined_ = true;
+  }
   std::lock_guard<std::mutex> guard(closeLock_);
   file_.Close();
 }
@@ -82,6 +86,16 @@ std::string TBGFileStream::ErrorText() const {
   return errorText_;
 }
 
+void TBGFileStream::FollowDigests(bool withSha256) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (nextSeq_ == 1) digest_ = std::make_unique<TWrittenDigest>(withSha256);
+}
+
+bool TBGFileStream::WrittenDigests(int64_t size, TFileDigests& out) {
+  std::lock_guard<std::mutex> guard(lock_);
+  return joined_ && !failed_ && digest_ && digest_->Result(size, out);
+}
+
 int64_t TBGFileStream::QueuedBytes() const {
   std::lock_guard<std::mutex> guard(lock_);
   return queuedBytes_;
@@ -123,6 +137,7 @@ bool TBGFileStream::WriteOne() {
     }
   }
   drained_.notify_all();
+  if (ok && digest_) digest_->Written(file_, offset, data.data(), data.size());
   if (ok && OnWritten) OnWritten(static_cast<int32_t>(data.size()));
   return true;
 }

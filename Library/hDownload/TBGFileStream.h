@@ -23,6 +23,7 @@
 #include <string>
 
 #include "Library/hDownload/TJobThreads.h"
+#include "Library/hDownload/TWrittenDigest.h"
 #include "common/FileStream.h"
 
 namespace lg {
@@ -62,6 +63,13 @@ class TBGFileStream {
   std::string ErrorText() const;
   int64_t QueuedBytes() const;
 
+  // Before the first Write: the writer works out the file's digests as it
+  // writes (TWrittenDigest), MD5 and, when asked, SHA-256.
+  void FollowDigests(bool withSha256);
+  // After Close: the digests of the file's first `size` bytes, when every
+  // one of them was written through this stream and hashed on the way.
+  bool WrittenDigests(int64_t size, TFileDigests& out);
+
   // Called on the writer thread after each complete write with its length.
   // Set before the first Write.
   std::function<void(int32_t)> OnWritten;
@@ -89,8 +97,11 @@ class TBGFileStream {
   int64_t queuedBytes_ = 0;
   bool terminated_ = false;
   bool aborted_ = false;
+  bool joined_ = false;  // the writer thread has ended
   bool failed_ = false;
   std::string errorText_;
+  // The writer thread's until Close, then the owner's.
+  std::unique_ptr<TWrittenDigest> digest_;
   TJobThreads::TJob thread_;
 };
 

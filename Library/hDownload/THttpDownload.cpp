@@ -88,6 +88,11 @@ std::string THttpDownload::ErrorText() const {
   return errorText_;
 }
 
+std::optional<TFileDigests> THttpDownload::WrittenDigests() const {
+  std::lock_guard<std::mutex> guard(lock_);
+  return writtenDigests_;
+}
+
 std::string THttpDownload::FileName() const {
   std::lock_guard<std::mutex> guard(lock_);
   return fileName_;
@@ -450,6 +455,7 @@ bool THttpDownload::OpenWriter(const std::string& dataFile, int64_t truncateTo) 
     SetError("cannot open " + dataFile);
     return false;
   }
+  if (keepDigests_) writer->FollowDigests(withSha256_);
   writer->OnWritten = [this](int32_t n) {
     const int64_t written = writtenSize_ += n;
     if (OnWrite) OnWrite(*this, plat::TickCount() - startTick_, written, fileSize_.load());

@@ -35,6 +35,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -85,6 +86,17 @@ class THttpDownload {
   // connections from and give them back to. Null keeps the default mode.
   void SetPipelined(std::shared_ptr<TConnectionPool> pool) { pool_ = std::move(pool); }
   bool Pipelined() const { return pool_ != nullptr; }
+
+  // Before Start: the writer works out the file's MD5 (and SHA-256 when
+  // asked) as it writes, so that a caller checking the finished file need
+  // not read it again (WrittenDigests).
+  void KeepDigests(bool withSha256) {
+    keepDigests_ = true;
+    withSha256_ = withSha256;
+  }
+  // After OnComplete: the final file's digests, when the writer saw all of
+  // its bytes go in (not for a resumed, rewritten or inflated file).
+  std::optional<TFileDigests> WrittenDigests() const;
 
   // Alternative addresses, handed to the workers in turn.
   void SetHosts(const std::vector<std::string>& hosts);
@@ -182,7 +194,10 @@ class THttpDownload {
   mutable std::mutex errorLock_;
   std::string errorText_;  // guarded by errorLock_
   std::vector<std::string> hosts_;
-  std::shared_ptr<TConnectionPool> pool_;  // set before Start, then read only
+  std::shared_ptr<TConnectionPool> pool_;       // set before Start, then read only
+  bool keepDigests_ = false;                    // the same
+  bool withSha256_ = false;                     // the same
+  std::optional<TFileDigests> writtenDigests_;  // guarded by lock_
   size_t hostIndex_ = 0;
   std::atomic<bool> ended_{false};        // OnComplete or OnFailed raised
   std::atomic<bool> firstAnswer_{false};  // a 200 or 206 answer has been taken as the first

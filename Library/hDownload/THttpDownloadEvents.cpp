@@ -305,6 +305,12 @@ void THttpDownload::Finish(int windowBits) {
               " bytes reached " + dataFile;
     else if (!flushed)
       error = "Write Error: " + dataFile + " could not be put on disk";
+    TFileDigests digests;
+    // Inflated, the final file holds other bytes than the ones written.
+    if (error.empty() && windowBits == 0 && writer->WrittenDigests(fileSize_, digests)) {
+      std::lock_guard<std::mutex> guard(lock_);
+      writtenDigests_ = std::move(digests);
+    }
     writer.reset();
   }
   // The state file goes before the data file takes its final name: killed
