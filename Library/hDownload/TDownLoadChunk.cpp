@@ -31,6 +31,11 @@ bool ParseRange(std::string value, TByteRange& range) {
   return ParseOffset(start, range.Start) && ParseOffset(value, range.End);
 }
 
+// True when nothing is left under `path` (usually nothing was there).
+bool RemoveFile(const std::string& path) {
+  return plat::DeleteFile(path) || !plat::FileExists(path) || (plat::ClearAttributes(path) && plat::DeleteFile(path));
+}
+
 void DebugLine(const char* format, int64_t a, int64_t b, int64_t c = 0) {
   char buf[160];
   std::snprintf(buf, sizeof buf, format, static_cast<long long>(a), static_cast<long long>(b),
@@ -50,13 +55,18 @@ std::string TDownLoadChunk::ChunkKey(int index) {
   return buf;
 }
 
-void TDownLoadChunk::InitRange(const std::string& stateFile, int target, int64_t start, int64_t end) {
+bool TDownLoadChunk::InitRange(const std::string& stateFile, int target, int64_t start, int64_t end,
+                               std::string setup) {
   stateFile_ = stateFile;
+  setup_ = std::move(setup);
+  const bool removed = stateFile.empty() || (RemoveFile(stateFile) && RemoveFile(stateFile + kFreshSuffix));
   static const std::string format = Gbk("文件长度：%lld-%lld");
   DebugLine(format.c_str(), start, end);
-  if (start > end) return;  // an empty span: nothing is left to fetch
-  AddRange(start, end);
-  Split(target);
+  if (start <= end) {  // otherwise an empty span: nothing is left to fetch
+    AddRange(start, end);
+    Split(target);
+  }
+  return removed;
 }
 
 bool TDownLoadChunk::LoadAndSplit(const std::string& stateFile, int target, int64_t fileSize) {
@@ -80,7 +90,9 @@ bool TDownLoadChunk::LoadAndSplit(const std::string& stateFile, int target, int6
   {
     std::lock_guard<std::mutex> guard(lock_);
     freeRanges_ = std::move(loaded);
+    onDisk_ = true;
   }
+  setup_ = WithoutProfileSection(text, kChunksSection);
   remainingBytes_ = remaining;
   Split(target);
   return true;
@@ -132,6 +144,7 @@ void TDownLoadChunk::SaveToState() {
   if (stateFile_.empty()) return;
   std::lock_guard<std::mutex> guard(lock_);
   if (freeRanges_.empty()) {
+    if (!onDisk_) return;
     plat::ClearAttributes(stateFile_);
     plat::DeleteFile(stateFile_);
     plat::DeleteFile(stateFile_ + kFreshSuffix);  // left by a save cut short by a crash
@@ -149,9 +162,8 @@ bool TDownLoadChunk::SaveSnapshot(const std::vector<TByteRange>& ranges) const {
 }
 
 bool TDownLoadChunk::WriteState(const std::vector<TByteRange>& ranges) const {
-  std::string text;
-  plat::ReadWholeFile(stateFile_, text);
-  text = WithoutProfileSection(text, kChunksSection);
+  onDisk_ = true;
+  std::string text = setup_;
   for (size_t i = 0; i < ranges.size(); ++i) {
     const TByteRange& r = ranges[i];
     text = WithProfileValue(text, kChunksSection, ChunkKey(static_cast<int>(i)),

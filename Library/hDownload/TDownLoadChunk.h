@@ -34,9 +34,14 @@ class TDownLoadChunk {
   TDownLoadChunk& operator=(const TDownLoadChunk&) = delete;
 
   // A fresh pool covering [start, end], split towards `target` ranges;
-  // empty when start > end.
-  void InitRange(const std::string& stateFile, int target, int64_t start, int64_t end);
-  // A pool resumed from the state file's "Chunks" section. The saved ranges
+  // empty when start > end. `setup` is the state file's text besides its
+  // ranges. A state file left under the name (or a save of it cut short)
+  // is removed at once, as its ranges do not describe the new data; the
+  // new one is first written by a save, since a state without ranges
+  // resumes nothing. False when an old state file cannot be removed.
+  bool InitRange(const std::string& stateFile, int target, int64_t start, int64_t end, std::string setup = {});
+  // A pool resumed from the state file's "Chunks" section (its other text
+  // is kept for the saves). The saved ranges
   // are checked against `fileSize`: a range that runs backwards, reaches past
   // the file, is not a pair of decimal numbers or overlaps another makes the
   // whole state invalid; then the pool stays empty and false is returned, so
@@ -79,6 +84,10 @@ class TDownLoadChunk {
   std::vector<TByteRange> freeRanges_;
   int64_t remainingBytes_ = 0;
   std::string stateFile_;
+  std::string setup_;  // the state's text without its ranges
+  // The state file may exist: loaded from it, or a save was tried. A pool
+  // that never saved has nothing to delete at the end.
+  mutable bool onDisk_ = false;  // guarded by lock_
 };
 
 }  // namespace lg

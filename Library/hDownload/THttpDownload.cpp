@@ -421,17 +421,18 @@ bool THttpDownload::Resume(const std::string& stateFile, const std::string& data
 bool THttpDownload::CreateState(const std::string& stateFile, const std::string& dataFile, int64_t firstFree) {
   receivedSize_ = 0;
   writtenSize_ = 0;
-  // A fresh file: "Chunks" of an earlier state must not survive next to the
-  // new "Setup".
+  // A fresh file: the ranges of an earlier state must not survive next to
+  // the new data, not even if this run is killed before its first save.
+  // The new state is first written by that save (or when the download stops
+  // unfinished), so a file that comes in a moment never creates one.
   std::string text = WithProfileValue("", "Setup", "URL", url_);
   text = WithProfileValue(text, "Setup", "LastModified", lastModified_);
   text = WithProfileValue(text, "Setup", "FileSize", std::to_string(fileSize_.load()));
-  if (!plat::WriteWholeFile(stateFile, text)) {
+  chunks_ = std::make_unique<TDownLoadChunk>();
+  if (!chunks_->InitRange(stateFile, TargetCount(), firstFree, fileSize_ - 1, std::move(text))) {
     SetError("cannot write " + stateFile);
     return false;
   }
-  chunks_ = std::make_unique<TDownLoadChunk>();
-  chunks_->InitRange(stateFile, TargetCount(), firstFree, fileSize_ - 1);
   return OpenWriter(dataFile, fileSize_);
 }
 

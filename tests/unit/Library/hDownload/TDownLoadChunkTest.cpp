@@ -69,9 +69,8 @@ TEST(TDownLoadChunk, ReturnedRangeIsTheNextHandedOut) {
 TEST(TDownLoadChunk, RepeatedSnapshotsLeaveOneFileOfTheSameSize) {
   test::TTempDir dir;
   const std::string state = dir.File("s.bin.!dl");
-  ASSERT_TRUE(WriteProfileString(state, "Setup", "FileSize", "4194304"));
   TDownLoadChunk pool;
-  pool.InitRange(state, 4, 0, 4 * MiB - 1);
+  ASSERT_TRUE(pool.InitRange(state, 4, 0, 4 * MiB - 1, "[Setup]\r\nFileSize=4194304\r\n"));
   const std::vector<TByteRange> ranges = pool.Ranges();
   ASSERT_TRUE(pool.SaveSnapshot(ranges));
   const std::string first = test::ReadFileBytes(state);
@@ -83,11 +82,11 @@ TEST(TDownLoadChunk, RepeatedSnapshotsLeaveOneFileOfTheSameSize) {
 TEST(TDownLoadChunk, StateFileRoundTripAndDeletionWhenDone) {
   test::TTempDir dir;
   const std::string state = dir.File("a.bin.!dl");
-  ASSERT_TRUE(WriteProfileString(state, "Setup", "FileSize", "4194304"));
   std::vector<TByteRange> left;
   {
     TDownLoadChunk pool;
-    pool.InitRange(state, 4, 0, 4 * MiB - 1);
+    ASSERT_TRUE(pool.InitRange(state, 4, 0, 4 * MiB - 1, "[Setup]\r\nFileSize=4194304\r\n"));
+    EXPECT_FALSE(plat::FileExists(state)) << "nothing to resume yet: written by the first save";
     auto fetched = pool.PopRange();  // taken by a worker
     ASSERT_TRUE(fetched);
     EXPECT_EQ(fetched->Start, 0);
@@ -95,7 +94,7 @@ TEST(TDownLoadChunk, StateFileRoundTripAndDeletionWhenDone) {
   }
   ASSERT_EQ(left.size(), 3u);
   std::string text = test::ReadFileBytes(state);
-  EXPECT_NE(text.find("[Setup]"), std::string::npos) << "the setup section is kept";
+  EXPECT_EQ(ProfileValue(text, "Setup", "FileSize"), std::optional<std::string>("4194304"));
   int64_t missing = 0;
   for (size_t i = 0; i < left.size(); ++i) {
     EXPECT_EQ(ProfileValue(text, "Chunks", TDownLoadChunk::ChunkKey(static_cast<int>(i))),
@@ -112,6 +111,26 @@ TEST(TDownLoadChunk, StateFileRoundTripAndDeletionWhenDone) {
   }
   resumed.SaveToState();
   EXPECT_FALSE(plat::FileExists(state)) << "nothing left: the state file goes";
+}
+
+// A fresh pool never leaves an older state (or a save of it cut short by a
+// crash) beside the new data, and a pool that never saved finishes without
+// touching the disk.
+TEST(TDownLoadChunk, FreshPoolRemovesAnEarlierStateAtOnce) {
+  test::TTempDir dir;
+  const std::string state = dir.File("b.bin.!dl");
+  ASSERT_TRUE(test::WriteFileBytes(state, "[Setup]\r\nFileSize=1000\r\n[Chunks]\r\nChunk000=0-99\r\n"));
+  ASSERT_TRUE(test::WriteFileBytes(state + ".!new", "[Chunks]\r\nChunk000=0-9"));
+  {
+    TDownLoadChunk pool;
+    ASSERT_TRUE(pool.InitRange(state, 1, 0, 999, "[Setup]\r\nFileSize=1000\r\n"));
+    EXPECT_FALSE(plat::FileExists(state));
+    EXPECT_FALSE(plat::FileExists(state + ".!new"));
+    while (pool.PopRange()) {
+    }
+    ASSERT_TRUE(test::WriteFileBytes(state, "written by someone else"));
+  }
+  EXPECT_EQ(test::ReadFileBytes(state), "written by someone else");
 }
 
 TEST(TDownLoadChunk, ReadingStopsAtTheFirstMissingKey) {

@@ -385,6 +385,41 @@ TEST(THttpDownload, FinishedDownloadRemovesAStateCopyLeftByACrash) {
   EXPECT_FALSE(plat::FileExists(dir.File("s.bin.!tmp")));
 }
 
+// An earlier state that does not fit goes as soon as the answer is taken,
+// and the new one is only written by a save: a download that ends before
+// its first save never creates a state file.
+TEST(THttpDownload, StateFileWaitsForTheFirstSave) {
+  THttpTestServer server;
+  const std::string body = Body(2 * MiB, 13);
+  THttpReply reply = Ranged(body);
+  reply.writeBytes = 64 * KiB;
+  reply.writeDelayMs = 5;
+  server.Serve("/w.bin", reply);
+  test::TTempDir dir;
+  const std::string state = dir.File("w.bin.!dl");
+  ASSERT_TRUE(test::WriteFileBytes(state, "[Setup]\r\nFileSize=12\r\n[Chunks]\r\nChunk000=0-1\r\n"));
+  std::atomic<int> sawState{0}, receives{0};
+  TRecorder rec;
+  {
+    THttpDownload d(3);
+    d.SetStateSaveInterval(3600 * 1000, 0);
+    rec.Wire(d);
+    d.OnReceive = [&](THttpDownload&, uint32_t, int64_t done, int64_t) {
+      rec.received = done;
+      ++receives;
+      if (plat::FileExists(state)) ++sawState;
+    };
+    d.Start(server.Url("/w.bin"), dir.Path(), 0);
+    ASSERT_TRUE(RunToEnd(d, rec));
+    EXPECT_EQ(rec.completes, 1) << d.ErrorText();
+    EXPECT_EQ(d.StateSaves(), 0);
+  }
+  EXPECT_GT(receives.load(), 1);
+  EXPECT_EQ(sawState.load(), 0);
+  EXPECT_FALSE(plat::FileExists(state));
+  EXPECT_EQ(test::ReadFileBytes(dir.File("w.bin")), body);
+}
+
 TEST(THttpDownload, DataThatCannotBeInflatedFails) {
   THttpTestServer server;
   THttpReply reply = Ranged("this is not a gzip stream at all, only text");
