@@ -12,12 +12,16 @@ struct TJobThreads::TJob::TState {
 };
 
 struct TJobThreads::TThread {
-  // Guarded by TJobThreads::lock_.
-  std::function<void()> job;
-  std::shared_ptr<TJob::TState> state;
-  bool exited = false;
+  // The hand-over of one job, between Run and the thread: each thread has
+  // its own lock, so threads starting and ending jobs at once do not wait
+  // for each other.
+  std::mutex lock;
   std::condition_variable wake;
-  std::thread thread;
+  std::function<void()> job;            // guarded by lock
+  std::shared_ptr<TJob::TState> state;  // guarded by lock
+  bool stopping = false;                // guarded by lock
+  bool exited = false;                  // guarded by TJobThreads::lock_
+  std::thread thread;                   // started and joined under TJobThreads::lock_
 };
 
 TJobThreads::TJob& TJobThreads::TJob::operator=(TJob&& other) noexcept {
@@ -50,7 +54,13 @@ TJobThreads::~TJobThreads() {
   {
     std::lock_guard<std::mutex> guard(lock_);
     stopping_ = true;
-    for (TThread* t : idle_) t->wake.notify_one();
+    for (TThread* t : idle_) {
+      {
+        std::lock_guard<std::mutex> own(t->lock);
+        t->stopping = true;
+      }
+      t->wake.notify_one();
+    }
     all.swap(threads_);
     idle_.clear();
   }
@@ -61,58 +71,73 @@ TJobThreads::~TJobThreads() {
 TJobThreads::TJob TJobThreads::Run(std::function<void()> job) {
   TJob handle;
   handle.state_ = std::make_shared<TJob::TState>();
-  std::unique_lock<std::mutex> guard(lock_);
-  ReapExited();
   TThread* t = nullptr;
-  if (!idle_.empty()) {
-    t = idle_.back();
-    idle_.pop_back();
-  } else {
-    threads_.push_back(std::make_unique<TThread>());
-    t = threads_.back().get();
-    ++started_;
-  }
-  t->job = std::move(job);
-  t->state = handle.state_;
-  if (t->thread.joinable()) {
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    ReapExited();
+    if (!idle_.empty()) {
+      t = idle_.back();
+      idle_.pop_back();
+    } else {
+      threads_.push_back(std::make_unique<TThread>());
+      t = threads_.back().get();
+      ++started_;
+      t->job = std::move(job);
+      t->state = handle.state_;
+      t->thread = std::thread([this, t] { Loop(*t); });
+      handle.state_->runner = t->thread.get_id();
+      return handle;
+    }
+    // Taken off the idle list, the thread is this call's alone until it
+    // has run the job: nobody else hands it one or joins it meanwhile.
     handle.state_->runner = t->thread.get_id();
-    guard.unlock();
-    // Woken outside the lock, so it does not wake only to wait for lock_.
-    t->wake.notify_one();
-  } else {
-    t->thread = std::thread([this, t] { Loop(*t); });
-    handle.state_->runner = t->thread.get_id();
   }
+  {
+    std::lock_guard<std::mutex> own(t->lock);
+    t->job = std::move(job);
+    t->state = handle.state_;
+  }
+  // Woken outside its lock, so it does not wake only to wait for it.
+  t->wake.notify_one();
   return handle;
 }
 
 void TJobThreads::Loop(TThread& self) {
-  std::unique_lock<std::mutex> guard(lock_);
   for (;;) {
-    self.wake.wait(guard, [&] { return self.job != nullptr || stopping_; });
-    if (!self.job) break;
-    std::function<void()> job = std::move(self.job);
-    self.job = nullptr;
-    std::shared_ptr<TJob::TState> state = std::move(self.state);
-    guard.unlock();
+    std::function<void()> job;
+    std::shared_ptr<TJob::TState> state;
+    {
+      std::unique_lock<std::mutex> own(self.lock);
+      self.wake.wait(own, [&] { return self.job != nullptr || self.stopping; });
+      if (!self.job) break;
+      job = std::move(self.job);
+      self.job = nullptr;
+      state = std::move(self.state);
+    }
     job();
     // The job's captures go before anyone is told it ended, and the thread
-    // waits for work again before that too: the owner's next job (the next
-    // file's workers) then finds it instead of starting another.
+    // is listed as waiting for work before that too: the owner's next job
+    // (the next file's workers) then finds it instead of starting another.
     job = nullptr;
-    guard.lock();
-    const bool stay = !stopping_ && idle_.size() < kMaxIdle;
-    if (stay) idle_.push_back(&self);
-    // The joiner waits on the job's own lock, never on lock_: telling it
-    // here costs it no wait for lock_.
+    bool stay;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      stay = !stopping_ && idle_.size() < kMaxIdle;
+      if (stay)
+        idle_.push_back(&self);
+      else
+        self.exited = true;
+    }
+    // The joiner waits on the job's own lock, never on lock_.
     {
       std::lock_guard<std::mutex> ended(state->lock);
       state->done = true;
     }
     state->ended.notify_all();
     state.reset();
-    if (!stay) break;
+    if (!stay) return;
   }
+  std::lock_guard<std::mutex> guard(lock_);
   self.exited = true;
 }
 
@@ -120,7 +145,8 @@ void TJobThreads::Loop(TThread& self) {
 void TJobThreads::ReapExited() {
   for (auto it = threads_.begin(); it != threads_.end();) {
     if ((*it)->exited) {
-      // An exited thread holds no lock and runs no code of ours any more.
+      // An exited thread takes lock_ no more: at most it is still telling
+      // its last job's joiner, which needs only the job's own lock.
       (*it)->thread.join();
       it = threads_.erase(it);
     } else {

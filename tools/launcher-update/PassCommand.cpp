@@ -3,6 +3,7 @@
 // "UpdateLog.txt", "launcher.ini", the ".update" companion), with the
 // pass's messages shown on the terminal instead of the window.
 #include <cstdio>
+#include <vector>
 
 #include "DeploymentDefaults.h"
 #include "common/Console.h"
@@ -23,6 +24,8 @@ const char* const kPassUsage =
     "pass --dir INSTALL --base URL --pass 0|1 [--exe-name NAME] [--public-key FILE] [--pipelined]";
 
 namespace {
+
+constexpr int kGatherMs = 10;
 
 int Percent(int64_t pos, int64_t max) {
   if (max <= 0) return 0;
@@ -194,12 +197,17 @@ int PassCommand(const std::vector<std::string>& args, const TWriter& write, bool
     // nothing here does; the thread's end is watched all the same.
     while (result < 0) {
       const bool ended = thread.Finished();
-      for (const TPostedMessage& m : sink.Take(100)) {
+      const std::vector<TPostedMessage> batch = sink.Take(100);
+      for (const TPostedMessage& m : batch) {
         display.Handle(m);
         if (m.Message == WM_UPDATE_DONE) result = static_cast<int>(m.WParam);
       }
       display.Refresh(false);
       if (ended && result < 0) break;
+      // The pass posts a few messages for every block it receives: taken in
+      // batches, they do not wake this thread (and take a core from the
+      // transfer) for each one.
+      if (!batch.empty() && result < 0) plat::SleepMs(kGatherMs);
     }
     thread.WaitFor();
     for (const TPostedMessage& m : sink.Take(0)) display.Handle(m);
