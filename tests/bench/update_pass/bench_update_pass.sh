@@ -8,6 +8,9 @@
 # at going first (both write hundreds of megabytes, and the one that runs
 # second would otherwise share the disk with the first one's write-back);
 # medians, the rounds' own ratios and the pass's peak memory are printed.
+# Every run's folder is kept until the end (about 2 x ROUNDS x MB on the
+# disk): a folder of thousands of files deleted just before a run makes
+# the file system slower at creating that run's files, more so each round.
 # usage: bench_update_pass.sh OUT_DIR [FILES=2000] [MB=500] [ROUNDS=3]
 #   OUT_DIR: a native build folder (out/native)
 #   LG_PASS_ARGS: extra arguments for the passes (for example --pipelined)
@@ -26,7 +29,7 @@ update="$out/tools/launcher-update/launcher-update"
 e2e_begin
 
 game="$work/game" www="$work/www"
-mkdir -p "$game" "$www" "$work/install"
+mkdir -p "$game" "$www"
 python3 - "$game" "$files" "$mb" <<'PY'
 import os, random, sys
 root, count, mb = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
@@ -51,23 +54,26 @@ base="http://127.0.0.1:$port"
 # The same served files for aria2c: every manifest entry's URL.
 (cd "$www" && find . -type f ! -name 'update.json' ! -name '.publish-cache*' | sed "s|^\.|$base|") > "$work/urls.txt"
 
+runs=0
 first_pass() {  # into a fresh folder; the pass's peak memory into $work/rss
-  rm -rf "$work/install" && mkdir -p "$work/install" && sync
+  install="$work/install-$((runs += 1))"
+  mkdir -p "$install" && sync
   local t0
   t0=$(date +%s%N)
-  /usr/bin/time -f %M -o "$work/rss" "$update" pass --dir "$work/install" --base "$base" --pass 0 "${pass_args[@]}" \
+  /usr/bin/time -f %M -o "$work/rss" "$update" pass --dir "$install" --base "$base" --pass 0 "${pass_args[@]}" \
     > "$work/pass1.log" 2>&1 || { tail "$work/pass1.log"; fail "first pass"; }
   [ -z "${LG_BENCH_SYNC:-}" ] || sync
   firsts+=($(($(date +%s%N) - t0))) rss+=("$(cat "$work/rss")")
 }
 aria_run() {
-  rm -rf "$work/aria" && mkdir -p "$work/aria" && sync
+  local aria="$work/aria-$((runs += 1))"
+  mkdir -p "$aria" && sync
   local t0
   t0=$(date +%s%N)
-  aria2c -q -i "$work/urls.txt" -d "$work/aria" -j 1 -x 5 -s 5 -k 1M --allow-overwrite=true --auto-file-renaming=false
+  aria2c -q -i "$work/urls.txt" -d "$aria" -j 1 -x 5 -s 5 -k 1M --allow-overwrite=true --auto-file-renaming=false
   [ -z "${LG_BENCH_SYNC:-}" ] || sync
   arias+=($(($(date +%s%N) - t0)))
-  [ "$(find "$work/aria" -type f | wc -l)" = "$(wc -l < "$work/urls.txt")" ] || fail "aria2c fetched not every file"
+  [ "$(find "$aria" -type f | wc -l)" = "$(wc -l < "$work/urls.txt")" ] || fail "aria2c fetched not every file"
 }
 
 firsts=() arias=() rss=()
@@ -75,7 +81,7 @@ for round in $(seq "$rounds"); do
   if ((round % 2)); then first_pass; aria_run; else aria_run; first_pass; fi
 done
 t0=$(date +%s%N)
-"$update" pass --dir "$work/install" --base "$base" --pass 0 "${pass_args[@]}" > "$work/pass2.log" 2>&1 || fail "second pass"
+"$update" pass --dir "$install" --base "$base" --pass 0 "${pass_args[@]}" > "$work/pass2.log" 2>&1 || fail "second pass"
 second=$(($(date +%s%N) - t0))
 
 bytes=$(du -sb --exclude='.publish-cache*' "$www" | cut -f1)
