@@ -145,9 +145,8 @@ void TDownLoadChunk::SaveToState() {
   std::lock_guard<std::mutex> guard(lock_);
   if (freeRanges_.empty()) {
     if (!onDisk_) return;
-    plat::ClearAttributes(stateFile_);
-    plat::DeleteFile(stateFile_);
-    plat::DeleteFile(stateFile_ + kFreshSuffix);  // left by a save cut short by a crash
+    RemoveFile(stateFile_);
+    RemoveFile(stateFile_ + kFreshSuffix);  // left by a save cut short by a crash
     return;
   }
   WriteState(freeRanges_);

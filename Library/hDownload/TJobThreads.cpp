@@ -82,14 +82,10 @@ TJobThreads::TJob TJobThreads::Run(std::function<void()> job) {
       threads_.push_back(std::make_unique<TThread>());
       t = threads_.back().get();
       ++started_;
-      t->job = std::move(job);
-      t->state = handle.state_;
-      t->thread = std::thread([this, t] { Loop(*t); });
-      handle.state_->runner = t->thread.get_id();
-      return handle;
+      t->thread = std::thread([this, t] { Loop(*t); });  // waits for the job below
     }
-    // Taken off the idle list, the thread is this call's alone until it
-    // has run the job: nobody else hands it one or joins it meanwhile.
+    // Off the idle list, the thread is this call's alone until it has run
+    // the job: nobody else hands it one or joins it meanwhile.
     handle.state_->runner = t->thread.get_id();
   }
   {
@@ -123,10 +119,7 @@ void TJobThreads::Loop(TThread& self) {
     {
       std::lock_guard<std::mutex> guard(lock_);
       stay = !stopping_ && idle_.size() < kMaxIdle;
-      if (stay)
-        idle_.push_back(&self);
-      else
-        self.exited = true;
+      if (stay) idle_.push_back(&self);
     }
     // The joiner waits on the job's own lock, never on lock_.
     {
@@ -135,7 +128,7 @@ void TJobThreads::Loop(TThread& self) {
     }
     state->ended.notify_all();
     state.reset();
-    if (!stay) return;
+    if (!stay) break;
   }
   std::lock_guard<std::mutex> guard(lock_);
   self.exited = true;
@@ -145,8 +138,7 @@ void TJobThreads::Loop(TThread& self) {
 void TJobThreads::ReapExited() {
   for (auto it = threads_.begin(); it != threads_.end();) {
     if ((*it)->exited) {
-      // An exited thread takes lock_ no more: at most it is still telling
-      // its last job's joiner, which needs only the job's own lock.
+      // An exited thread holds no lock and runs no code of ours any more.
       (*it)->thread.join();
       it = threads_.erase(it);
     } else {
