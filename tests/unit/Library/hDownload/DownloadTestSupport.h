@@ -44,6 +44,14 @@ inline int64_t RangeStartOf(const TRecordedRequest& r) {
   return ParseInt64(v.substr(6, v.find('-') - 6), -1);
 }
 
+// Keeps the largest value stored: workers report their counts from
+// several threads, and a smaller count can arrive after a larger one.
+inline void StoreMax(std::atomic<int64_t>& to, int64_t value) {
+  int64_t seen = to.load();
+  while (value > seen && !to.compare_exchange_weak(seen, value)) {
+  }
+}
+
 // Records the events of one download, as the update thread does.
 struct TRecorder {
   std::atomic<int> completes{0}, fails{0};
@@ -51,8 +59,8 @@ struct TRecorder {
   void Wire(THttpDownload& d) {
     d.OnComplete = [this](THttpDownload&) { ++completes; };
     d.OnFailed = [this](THttpDownload&) { ++fails; };
-    d.OnReceive = [this](THttpDownload&, uint32_t, int64_t done, int64_t) { received = done; };
-    d.OnWrite = [this](THttpDownload&, uint32_t, int64_t done, int64_t) { written = done; };
+    d.OnReceive = [this](THttpDownload&, uint32_t, int64_t done, int64_t) { StoreMax(received, done); };
+    d.OnWrite = [this](THttpDownload&, uint32_t, int64_t done, int64_t) { StoreMax(written, done); };
   }
   bool Ended() const { return completes + fails > 0; }
 };

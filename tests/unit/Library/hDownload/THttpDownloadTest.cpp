@@ -112,7 +112,7 @@ TEST(THttpDownload, ProbeAnsweredWith200DownloadsWithOneWorkerAndNoStateFile) {
     THttpDownload d(5);
     rec.Wire(d);
     d.OnReceive = [&](THttpDownload&, uint32_t, int64_t done, int64_t) {
-      rec.received = done;
+      StoreMax(rec.received, done);
       if (plat::FileExists(dir.File("plain.bin.!dl"))) sawState = true;
     };
     d.Start(server.Url("/plain.bin"), dir.Path(), 0);
@@ -405,7 +405,7 @@ TEST(THttpDownload, StateFileWaitsForTheFirstSave) {
     d.SetStateSaveInterval(3600 * 1000, 0);
     rec.Wire(d);
     d.OnReceive = [&](THttpDownload&, uint32_t, int64_t done, int64_t) {
-      rec.received = done;
+      StoreMax(rec.received, done);
       ++receives;
       if (plat::FileExists(state)) ++sawState;
     };
